@@ -1,0 +1,50 @@
+// Crash-proof access to a loaded device profile.
+//
+// iniparser 4.1 hands a null text to strtol/atof inside iniparser_getint and
+// iniparser_getdouble when the key text names a section (a section called
+// "ab-1234:volt" makes the key "ab-1234:volt" do that). Every profile value
+// is therefore read here, through iniparser_getstring with a private sentinel
+// default, and converted exactly as iniparser converts it.
+#pragma once
+
+#include <iniparser.h>
+
+namespace quorvik::ini {
+
+// Owner of one loaded profile; frees it on every path.
+class Profile {
+  public:
+    explicit Profile(const char* path) : dict_(path != nullptr ? iniparser_load(path) : nullptr) {}
+    ~Profile() {
+        if (dict_ != nullptr) iniparser_freedict(dict_);
+    }
+    Profile(const Profile&) = delete;
+    Profile& operator=(const Profile&) = delete;
+
+    explicit operator bool() const { return dict_ != nullptr; }
+    dictionary* get() const { return dict_; }
+
+  private:
+    dictionary* dict_;
+};
+
+// The value text of key, or nullptr when the key is missing or names a section.
+const char* find_text(const dictionary* dict, const char* key);
+
+// True when key holds a value (possibly empty). A section name is no key.
+bool has_key(const dictionary* dict, const char* key);
+
+// iniparser_getstring without its crash: missing keys give fallback.
+const char* get_text(const dictionary* dict, const char* key, const char* fallback);
+
+// iniparser_getint: strtol with base 0 and a cast to int; missing gives fallback.
+int get_int(const dictionary* dict, const char* key, int fallback);
+
+// iniparser_getdouble: atof; missing gives fallback.
+double get_double(const dictionary* dict, const char* key, double fallback);
+
+// The conversions themselves, for number texts read elsewhere.
+int text_to_int(const char* text);
+double text_to_double(const char* text);
+
+}  // namespace quorvik::ini

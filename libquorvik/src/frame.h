@@ -1,0 +1,39 @@
+// Internal frame of the monitoring API: the command runner, the profile
+// lookup and the model lookup. Nothing here is exported.
+#pragma once
+
+#include <cstddef>
+
+namespace quorvik {
+
+inline constexpr std::size_t kBufferSize = 128;
+inline constexpr const char* kProfilePath = "/etc/quorvik/DeviceProfile.ini";
+
+enum IniType : int { INI_TYPE_INT = 0, INI_TYPE_DOUBLE = 1, INI_TYPE_STRING = 2 };
+
+// Request record of one profile lookup; cleared to zero bytes before use.
+struct ini_query {
+    char path[kBufferSize];
+    char key[kBufferSize];
+    char section[kBufferSize];
+    int index;    // -1: key used unchanged; otherwise "_<index>" is appended
+    void* value;  // int, double, or a 128-byte character buffer
+    int type;     // IniType
+};
+
+// Runs command with the shell and keeps the last line it printed (at most
+// 126 characters) in output[128]. Returns 0, ERR_POPEN, ERR_PCLOSE or
+// ERR_CMD_EXIT.
+int exec_cmd(const char* command, char* output);
+
+// Reads one value of the profile. Returns 0, ERR_PROFILE_LOAD or
+// ERR_PROFILE_VALUE; a failed integer or real lookup leaves its negative value
+// stored, a failed text lookup leaves the destination untouched.
+int paser_ini(ini_query* query);
+
+// Reads key of the running model's section (the name GetDeviceName gives).
+// type is INI_TYPE_INT (value: int*) or INI_TYPE_STRING (value: char[128]).
+// Returns 0, ERR_DEVICE_NAME, ERR_PROFILE_LOAD or ERR_PROFILE_VALUE.
+int model_lookup(const char* key, int type, void* value);
+
+}  // namespace quorvik

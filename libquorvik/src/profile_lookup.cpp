@@ -1,0 +1,74 @@
+#include <cstdio>
+#include <cstring>
+
+#include "frame.h"
+#include "quorvik.h"
+#include "quorvik_common/ini_value.h"
+#include "quorvik_common/text.h"
+#include "so_binding.h"
+
+namespace quorvik {
+namespace {
+
+void format_key(const ini_query& query, char (&key)[kBufferSize]) {
+    if (query.index == -1) {
+        text::format_into(key, "%s:%s", query.section, query.key);
+    } else {
+        text::format_into(key, "%s:%s_%d", query.section, query.key, query.index);
+    }
+}
+
+int read_int(const dictionary* dict, const char* key, int* destination) {
+    *destination = ini::get_int(dict, key, -1);
+    return *destination < 0 ? ERR_PROFILE_VALUE : 0;
+}
+
+int read_double(const dictionary* dict, const char* key, double* destination) {
+    *destination = ini::get_double(dict, key, -1.0);
+    return *destination < 0.0 ? ERR_PROFILE_VALUE : 0;
+}
+
+// Text values must fit the callers' 128-byte buffers; longer ones are refused.
+int read_text(const dictionary* dict, const char* key, char* destination) {
+    const char* text = ini::find_text(dict, key);
+    if (text == nullptr) return ERR_PROFILE_VALUE;
+    const std::size_t length = std::strlen(text);
+    if (length >= kBufferSize) return ERR_PROFILE_VALUE;
+    std::memcpy(destination, text, length + 1);
+    return 0;
+}
+
+}  // namespace
+
+int paser_ini(ini_query* query) {
+    if (query == nullptr) return ERR_PROFILE_LOAD;
+    const ini::Profile profile(query->path);
+    if (!profile) return ERR_PROFILE_LOAD;
+    char key[kBufferSize] = {};
+    format_key(*query, key);
+    if (query->value == nullptr) return query->type <= INI_TYPE_STRING ? ERR_PROFILE_VALUE : 0;
+    switch (query->type) {
+        case INI_TYPE_INT:
+            return read_int(profile.get(), key, static_cast<int*>(query->value));
+        case INI_TYPE_DOUBLE:
+            return read_double(profile.get(), key, static_cast<double*>(query->value));
+        case INI_TYPE_STRING:
+            return read_text(profile.get(), key, static_cast<char*>(query->value));
+        default:
+            return 0;
+    }
+}
+
+int model_lookup(const char* key, int type, void* value) {
+    ini_query query;
+    std::memset(&query, 0, sizeof query);
+    text::format_into(query.path, "%s", kProfilePath);
+    text::format_into(query.key, "%s", key);
+    if (!so::device_name(query.section)) return ERR_DEVICE_NAME;
+    query.index = -1;
+    query.value = value;
+    query.type = type;
+    return paser_ini(&query);
+}
+
+}  // namespace quorvik

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need (Debian packages). Safe to run
+# again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  build-essential g++ cmake ninja-build pkg-config
+  libiniparser-dev
+  googletest libgtest-dev libgmock-dev
+  binutils            # nm, readelf: the ABI tests
+  procps coreutils grep sed gawk lsof net-tools iproute2 util-linux
+  clang-format
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+    || missing+=("$package")
+done
+
+if ((${#missing[@]})); then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,167 @@
+#include "sim_board.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorvik::sim {
+
+Board& Board::get() {
+    static Board board;
+    return board;
+}
+
+void Board::reset() {
+    for (auto& [addr, length] : mappings_) std::free(addr);
+    *this = Board();
+}
+
+void Board::set_memory(std::uint64_t address, std::span<const std::uint8_t> bytes) {
+    memory_.push_back({address, std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
+}
+
+int Board::open(const char* path) {
+    const std::string name = path;
+    FileKind kind;
+    if (name == "/dev/mem" && !fail_open_mem) {
+        kind = FileKind::Mem;
+    } else if (name == "/dev/cpu/0/msr" && !fail_open_msr) {
+        kind = FileKind::Msr;
+    } else {
+        errno = ENOENT;
+        return -1;
+    }
+    files_[next_fd_] = kind;
+    return next_fd_++;
+}
+
+int Board::close(int fd) {
+    if (files_.erase(fd) == 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return 0;
+}
+
+ssize_t Board::pread(int fd, void* buf, std::size_t count, off_t offset) {
+    auto file = files_.find(fd);
+    if (file == files_.end() || file->second != FileKind::Msr) {
+        errno = EBADF;
+        return -1;
+    }
+    msr_reads.push_back(offset);
+    auto reg = msr.find(static_cast<std::uint32_t>(offset));
+    if (reg == msr.end()) {
+        errno = EIO;
+        return -1;
+    }
+    std::uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(reg->second >> (8 * i));
+    const std::size_t n = std::min({count, msr_read_limit, sizeof bytes});
+    std::memcpy(buf, bytes, n);
+    return static_cast<ssize_t>(n);
+}
+
+void* Board::map(int fd, std::size_t length, off_t offset) {
+    auto file = files_.find(fd);
+    if (file == files_.end() || file->second != FileKind::Mem || fail_map || length == 0) {
+        return MAP_FAILED;
+    }
+    map_requests.push_back({offset, length});
+    auto* bytes = static_cast<std::uint8_t*>(std::calloc(length, 1));
+    const auto begin = static_cast<std::uint64_t>(offset);
+    const std::uint64_t end = begin + length;
+    for (const auto& [address, content] : memory_) {  // later regions win
+        const std::uint64_t from = std::max(begin, address);
+        const std::uint64_t to = std::min(end, address + content.size());
+        if (from < to) std::memcpy(bytes + (from - begin), &content[from - address], to - from);
+    }
+    mappings_[bytes] = length;
+    return bytes;
+}
+
+int Board::unmap(void* addr, std::size_t length) {
+    auto mapping = mappings_.find(addr);
+    if (mapping == mappings_.end() || mapping->second != length) {
+        errno = EINVAL;
+        return -1;
+    }
+    std::free(addr);
+    mappings_.erase(mapping);
+    return 0;
+}
+
+int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
+    const PermissionCall call{from, num, turn_on};
+    permission_calls.push_back(call);
+    if (const int result = ioperm_result ? ioperm_result(call) : 0; result != 0) {
+        errno = EPERM;
+        return result;
+    }
+    for (unsigned long port = from; port < from + num && port < permitted.size(); ++port) {
+        permitted[port] = turn_on != 0;
+    }
+    return 0;
+}
+
+std::uint8_t Board::inb(std::uint16_t port) {
+    if (!permitted[port]) ++permission_violations;
+    auto device = devices_.find(port);
+    const std::uint8_t value = device != devices_.end() ? device->second->read(port) : 0xFF;
+    port_log.push_back({PortAccess::In, port, value});
+    return value;
+}
+
+void Board::outb(std::uint8_t value, std::uint16_t port) {
+    if (!permitted[port]) ++permission_violations;
+    port_log.push_back({PortAccess::Out, port, value});
+    auto device = devices_.find(port);
+    if (device != devices_.end()) device->second->write(port, value);
+}
+
+void Board::smi(platform::SmiRegisters& regs) {
+    if (!permitted[0xB2]) ++permission_violations;
+    smi_calls.push_back(regs);
+    port_log.push_back({PortAccess::Out, 0xB2, static_cast<std::uint8_t>(regs.eax)});
+    if (smi_handler) smi_handler(regs);
+}
+
+}  // namespace quorvik::sim
+
+// The platform layer, served by the simulated board.
+namespace quorvik::platform {
+
+using sim::Board;
+
+int ioperm(unsigned long from, unsigned long num, int turn_on) {
+    return Board::get().ioperm(from, num, turn_on);
+}
+std::uint8_t inb(std::uint16_t port) {
+    return Board::get().inb(port);
+}
+void outb(std::uint8_t value, std::uint16_t port) {
+    Board::get().outb(value, port);
+}
+int open(const char* path, int) {
+    return Board::get().open(path);
+}
+int close(int fd) {
+    return Board::get().close(fd);
+}
+ssize_t pread(int fd, void* buf, std::size_t count, off_t offset) {
+    return Board::get().pread(fd, buf, count, offset);
+}
+void* map_shared_readonly(int fd, std::size_t length, off_t offset) {
+    return Board::get().map(fd, length, offset);
+}
+int unmap(void* addr, std::size_t length) {
+    return Board::get().unmap(addr, length);
+}
+void send_smi(SmiRegisters& regs) {
+    Board::get().smi(regs);
+}
+
+}  // namespace quorvik::platform
