@@ -1,0 +1,253 @@
+// The monitoring API's frame: the command runner, the profile lookup, the
+// model lookup and the identity queries over the late binding.
+#include "frame.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "QuorvikSO.h"
+#include "bios_builder.h"
+#include "capture.h"
+#include "private_mounts.h"
+#include "quorvik.h"
+#include "quorvik_common/ini_value.h"
+#include "sim_board.h"
+
+namespace quorvik {
+namespace {
+
+struct CommandResult {
+    int status;
+    std::string output;
+};
+
+CommandResult run(const std::string& command) {
+    char output[kBufferSize];
+    std::memset(output, 'x', sizeof output);
+    const int status = exec_cmd(command.c_str(), output);
+    return {status, std::string(output)};
+}
+
+TEST(ExecCmd, KeepsTheLastLineAndMapsTheExitStatus) {
+    const struct {
+        const char* command;
+        int status;
+        std::string output;
+    } cases[] = {
+        {"printf 'one\\ntwo\\nthree\\n'", 0, "three\n"},
+        {"printf 'no newline'", 0, "no newline"},
+        {"true", 0, ""},
+        {"echo kept; exit 1", ERR_CMD_EXIT, "kept\n"},
+        {"echo before; kill -9 $$", ERR_CMD_EXIT, "before\n"},
+        {"exit 3 | true", 0, ""},  // a pipeline's status is its last stage's
+        {"echo err 1>&2", 0, ""},  // standard error is not captured
+    };
+    for (const auto& c : cases) {
+        const CommandResult result = run(c.command);
+        EXPECT_EQ(result.status, c.status) << c.command;
+        EXPECT_EQ(result.output, c.output) << c.command;
+    }
+}
+
+TEST(ExecCmd, LongLinesLeaveTheirLastPiece) {
+    const CommandResult long_line = run("printf '%0200d\\n' 7");
+    EXPECT_EQ(long_line.output, std::string(73, '0') + "7\n");
+    const CommandResult exact = run("printf '%0126d\\n' 7");
+    EXPECT_EQ(exact.output, "\n");
+    const CommandResult fits = run("printf '%0125d\\n' 7");
+    EXPECT_EQ(fits.output, std::string(124, '0') + "7\n");
+}
+
+class ProfileFile : public testing::Test {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/quorvik-profile-XXXXXX";
+        const int fd = mkstemp(name);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path_ = name;
+    }
+    void TearDown() override { std::remove(path_.c_str()); }
+
+    void write(const std::string& text) { std::ofstream(path_, std::ios::trunc) << text; }
+
+    int lookup(const char* section, const char* key, int type, void* value, int index = -1) {
+        ini_query query;
+        std::memset(&query, 0, sizeof query);
+        std::snprintf(query.path, sizeof query.path, "%s", path_.c_str());
+        std::snprintf(query.key, sizeof query.key, "%s", key);
+        std::snprintf(query.section, sizeof query.section, "%s", section);
+        query.index = index;
+        query.value = value;
+        query.type = type;
+        return paser_ini(&query);
+    }
+
+    std::string path_;
+};
+
+TEST_F(ProfileFile, IntegersConvertLikeTheIniLibrary) {
+    write(
+        "[ab-1234]\nhex = 0x295\ndec = 661\noct = 01225\noct2 = 0661\nzero = 0\nneg = -3\n"
+        "empty =\nword = abc\nmixed = 12abc\nkey_2 = 22\n");
+    const struct {
+        const char* key;
+        int value;
+        int status;
+    } cases[] = {{"hex", 661, 0},  {"dec", 661, 0},
+                 {"oct", 661, 0},  {"oct2", 433, 0},
+                 {"zero", 0, 0},   {"neg", -3, ERR_PROFILE_VALUE},
+                 {"empty", 0, 0},  {"word", 0, 0},
+                 {"mixed", 12, 0}, {"missing", -1, ERR_PROFILE_VALUE}};
+    for (const auto& c : cases) {
+        int value = 12345;
+        EXPECT_EQ(lookup("AB-1234", c.key, INI_TYPE_INT, &value), c.status) << c.key;
+        EXPECT_EQ(value, c.value) << c.key;
+    }
+    int indexed = 0;
+    EXPECT_EQ(lookup("ab-1234", "KEY", INI_TYPE_INT, &indexed, 2), 0);
+    EXPECT_EQ(indexed, 22);
+}
+
+TEST_F(ProfileFile, RealsAndTexts) {
+    write("[m]\nr = 2.5\nrneg = -0.5\nrword = abc\ntext = /dev/ttyS\nempty =\nlong = " +
+          std::string(128, 'L') + "\nfits = " + std::string(127, 'F') + "\n");
+    double real = 0;
+    EXPECT_EQ(lookup("m", "r", INI_TYPE_DOUBLE, &real), 0);
+    EXPECT_EQ(real, 2.5);
+    EXPECT_EQ(lookup("m", "rneg", INI_TYPE_DOUBLE, &real), ERR_PROFILE_VALUE);
+    EXPECT_EQ(real, -0.5);
+    EXPECT_EQ(lookup("m", "rword", INI_TYPE_DOUBLE, &real), 0);
+    EXPECT_EQ(lookup("m", "rmissing", INI_TYPE_DOUBLE, &real), ERR_PROFILE_VALUE);
+    EXPECT_EQ(real, -1.0);
+
+    char text[kBufferSize] = "untouched";
+    EXPECT_EQ(lookup("M", "TEXT", INI_TYPE_STRING, text), 0);
+    EXPECT_STREQ(text, "/dev/ttyS");
+    EXPECT_EQ(lookup("m", "empty", INI_TYPE_STRING, text), 0);
+    EXPECT_STREQ(text, "");
+    std::strcpy(text, "untouched");
+    EXPECT_EQ(lookup("m", "missing", INI_TYPE_STRING, text), ERR_PROFILE_VALUE);
+    EXPECT_STREQ(text, "untouched");
+    EXPECT_EQ(lookup("m", "long", INI_TYPE_STRING, text), ERR_PROFILE_VALUE);
+    EXPECT_STREQ(text, "untouched");
+    EXPECT_EQ(lookup("m", "fits", INI_TYPE_STRING, text), 0);
+    EXPECT_EQ(std::string(text), std::string(127, 'F'));
+
+    int untouched = 7;
+    EXPECT_EQ(lookup("m", "r", 9, &untouched), 0);
+    EXPECT_EQ(untouched, 7);
+}
+
+TEST_F(ProfileFile, LoadFailures) {
+    int value = 0;
+    write("[m]\nbroken line without equals\n");
+    EXPECT_EQ(lookup("m", "x", INI_TYPE_INT, &value), ERR_PROFILE_LOAD);
+    std::remove(path_.c_str());
+    EXPECT_EQ(lookup("m", "x", INI_TYPE_INT, &value), ERR_PROFILE_LOAD);
+}
+
+// A key text that names a section crashes iniparser 4.1's own number readers.
+TEST_F(ProfileFile, KeyNamingASectionIsAMissingKey) {
+    write("[ab-1234]\nVolt = 3\n[ab-1234:volt]\nx = 1\n");
+    int value = 0;
+    EXPECT_EQ(lookup("ab-1234", "volt", INI_TYPE_INT, &value), ERR_PROFILE_VALUE);
+    EXPECT_EQ(value, -1);
+    double real = 0;
+    EXPECT_EQ(lookup("ab-1234", "volt", INI_TYPE_DOUBLE, &real), ERR_PROFILE_VALUE);
+    char text[kBufferSize] = "untouched";
+    EXPECT_EQ(lookup("ab-1234", "volt", INI_TYPE_STRING, text), ERR_PROFILE_VALUE);
+    EXPECT_STREQ(text, "untouched");
+}
+
+// Our reader must answer exactly as iniparser does wherever iniparser is sound.
+TEST_F(ProfileFile, HelperAgreesWithTheIniLibraryOnSoundFiles) {
+    const char* values[] = {"0x1A2", "0X10", "077", "08", "-12",        "+5",   " 42",     "4.75",
+                            "1e3",   "",     "x",   "0x", "2147483648", "-0.0", "0x1A2#c", "\"7\""};
+    std::string text = "[s]\n";
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        text += "k" + std::to_string(i) + " = " + values[i] + "\n";
+    }
+    write(text);
+    const ini::Profile profile(path_.c_str());
+    ASSERT_TRUE(profile);
+    for (std::size_t i = 0; i < std::size(values) + 1; ++i) {
+        const std::string key = "s:k" + std::to_string(i);
+        EXPECT_EQ(ini::get_int(profile.get(), key.c_str(), -9),
+                  iniparser_getint(profile.get(), key.c_str(), -9))
+            << values[i];
+        EXPECT_EQ(ini::get_double(profile.get(), key.c_str(), -9.5),
+                  iniparser_getdouble(profile.get(), key.c_str(), -9.5))
+            << values[i];
+        EXPECT_EQ(ini::has_key(profile.get(), key.c_str()),
+                  iniparser_find_entry(profile.get(), key.c_str()) == 1);
+    }
+}
+
+// ---- identity over the binding, on the simulated board ----
+
+class IdentityQueries : public testing::Test {
+  protected:
+    void SetUp() override {
+        sim::Board::get().reset();
+        std::memset(Model_str, 0, sizeof Model_str);
+        std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
+        std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
+        PlatformInfo_Flag = 0;
+    }
+};
+
+TEST_F(IdentityQueries, AnswerFromTheHardwareLibrary) {
+    sim::install(sim::insyde_board("KT-500R", "R1.05", "SN0042"));
+    char buf[128];
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(get_device_name(buf), 0);
+    EXPECT_STREQ(buf, "KT-500R");
+    EXPECT_EQ(buf[127], '\0') << "all 128 bytes are cleared first";
+    EXPECT_EQ(get_bios_ver(buf), 0);
+    EXPECT_STREQ(buf, "R1.05");
+    EXPECT_EQ(get_ser_num(buf), 0);
+    EXPECT_STREQ(buf, "SN0042");
+}
+
+TEST_F(IdentityQueries, UnidentifiedBoardGivesEachQuerysStatusAndAnEmptyText) {
+    const struct {
+        int (*query)(char*);
+        int failure;
+    } queries[] = {{get_device_name, ERR_DEVICE_NAME},
+                   {get_bios_ver, ERR_BIOS_VER},
+                   {get_ser_num, ERR_SERIAL_NUM}};
+    for (const auto& q : queries) {
+        char buf[128] = "stale";
+        sim::printed_by([&] { EXPECT_EQ(q.query(buf), q.failure); });
+        EXPECT_STREQ(buf, "");
+        EXPECT_EQ(q.query(nullptr), q.failure);
+    }
+}
+
+TEST_F(IdentityQueries, ModelLookupReadsTheRunningModelsSection) {
+    QUORVIK_REQUIRE_PRIVATE_MOUNTS();
+    sim::write_system_profile("[kt-500r]\nTotalSerialPort = 4\nTtyType = S\n");
+    int count = -5;
+    sim::printed_by(
+        [&] { EXPECT_EQ(model_lookup("TotalSerialPort", INI_TYPE_INT, &count), ERR_DEVICE_NAME); });
+    EXPECT_EQ(count, -5) << "no lookup without a model name";
+
+    sim::install(sim::insyde_board("KT-500R", "R1.05", "SN0042"));
+    EXPECT_EQ(model_lookup("TotalSerialPort", INI_TYPE_INT, &count), 0);
+    EXPECT_EQ(count, 4);
+    char text[kBufferSize] = {};
+    EXPECT_EQ(model_lookup("TtyType", INI_TYPE_STRING, text), 0);
+    EXPECT_STREQ(text, "S");
+    EXPECT_EQ(model_lookup("TotalLanPort", INI_TYPE_INT, &count), ERR_PROFILE_VALUE);
+    sim::remove_system_profile();
+    EXPECT_EQ(model_lookup("TotalSerialPort", INI_TYPE_INT, &count), ERR_PROFILE_LOAD);
+}
+
+}  // namespace
+}  // namespace quorvik
