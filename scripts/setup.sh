@@ -10,6 +10,7 @@ packages=(
   binutils            # nm, readelf: the ABI tests
   procps coreutils grep sed gawk lsof net-tools iproute2 util-linux
   clang-format
+  dpkg-dev fakeroot   # scripts/package.sh: Debian packages
 )
 
 missing=()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the build tree into a temporary prefix, then builds and runs a host
+# program against it twice: through pkg-config and through find_package.
+# usage: install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1 source=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+libdir=$(dirname "$(find "$prefix" -name libquorvik.so.1 | head -n1)")
+export LD_LIBRARY_PATH=$libdir
+
+check_host() {
+  local host=$1 how=$2
+  readelf -d "$host" | grep -q 'NEEDED.*\[libquorvik.so.1\]' || { echo "$how: libquorvik not linked"; exit 1; }
+  readelf -d "$host" | grep -q 'NEEDED.*\[libQuorvikSO.so.1\]' || { echo "$how: libQuorvikSO not linked"; exit 1; }
+  out=$("$host") || { echo "$how: host failed: $out"; exit 1; }
+  echo "$how: $out" | tr -d '\r'
+}
+
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+cc "$source/host.c" -Wl,--as-needed $(pkg-config --cflags --libs quorvik) -o "$prefix/host-pkgconfig"
+check_host "$prefix/host-pkgconfig" pkg-config
+
+cmake -S "$source" -B "$prefix/host-build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_EXE_LINKER_FLAGS=-Wl,--as-needed >/dev/null
+cmake --build "$prefix/host-build" >/dev/null
+check_host "$prefix/host-build/host" find_package
+
+# Nothing goes to /etc: the example profile sits under the documentation.
+test -z "$(find "$prefix" -path '*/etc/*')"
+find "$prefix" -name DeviceProfile.example.ini | grep -q share/doc
