@@ -2,9 +2,11 @@
 // the BIOS F-segment and the SMBIOS structure table, cached once per process.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <span>
 #include <string_view>
@@ -167,21 +169,20 @@ int identify(ImageBuffer& fsegment, ImageBuffer& table) {
     store(SerialNumber_str, *serial);
 
     if (SmbxExit() != 0) return 1;
-    PlatformInfo_Flag = 1;
+    std::atomic_ref<char>(PlatformInfo_Flag).store(1, std::memory_order_release);
     return 0;
 }
 
-template <std::size_t N>
-int copy_identity(char* buf, const char (&cache)[N]) {
-    if (buf == nullptr || PlatformInfo() != 0) return 0;
-    std::memcpy(buf, cache, std::strlen(cache) + 1);
-    return 1;
+// Identification runs once at a time; after it succeeded the cache never
+// changes again, so readers then need no lock.
+std::mutex identity_mutex;
+
+bool identified() {
+    return std::atomic_ref<char>(PlatformInfo_Flag).load(std::memory_order_acquire) == 1;
 }
 
-}  // namespace
-
-extern "C" int PlatformInfo(void) {
-    if (PlatformInfo_Flag == 1) return 0;
+int attempt_locked() {
+    if (identified()) return 0;
     if (SmbxInit() != 0) return 1;
     // The two work images live only for this attempt; 128 KiB stays off the
     // caller's stack.
@@ -192,6 +193,28 @@ extern "C" int PlatformInfo(void) {
         return 1;
     }
     return identify(*fsegment, *table);
+}
+
+template <std::size_t N>
+int copy_identity(char* buf, const char (&cache)[N]) {
+    if (buf == nullptr) return 0;
+    // Until identification is final, copy under the lock so that a new
+    // attempt cannot clear the cache halfway through the copy.
+    std::unique_lock lock(identity_mutex, std::defer_lock);
+    if (!identified()) {
+        lock.lock();
+        if (attempt_locked() != 0) return 0;
+    }
+    std::memcpy(buf, cache, std::strlen(cache) + 1);
+    return 1;
+}
+
+}  // namespace
+
+extern "C" int PlatformInfo(void) {
+    if (identified()) return 0;
+    std::lock_guard lock(identity_mutex);
+    return attempt_locked();
 }
 
 extern "C" int GetDeviceName(char* buf) {
