@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace quorvik::sim {
 
@@ -131,37 +132,49 @@ void Board::smi(platform::SmiRegisters& regs) {
 
 }  // namespace quorvik::sim
 
-// The platform layer, served by the simulated board.
+// The platform layer, served by the simulated board. One lock keeps the
+// board's own bookkeeping whole when the library is called from threads.
 namespace quorvik::platform {
 
 using sim::Board;
 
+namespace {
+std::recursive_mutex board_mutex;
+}
+
+// Runs one board operation under the lock.
+template <typename Operation>
+auto locked(Operation&& operation) {
+    std::lock_guard lock(board_mutex);
+    return operation(Board::get());
+}
+
 int ioperm(unsigned long from, unsigned long num, int turn_on) {
-    return Board::get().ioperm(from, num, turn_on);
+    return locked([&](Board& b) { return b.ioperm(from, num, turn_on); });
 }
 std::uint8_t inb(std::uint16_t port) {
-    return Board::get().inb(port);
+    return locked([&](Board& b) { return b.inb(port); });
 }
 void outb(std::uint8_t value, std::uint16_t port) {
-    Board::get().outb(value, port);
+    locked([&](Board& b) { b.outb(value, port); });
 }
 int open(const char* path, int) {
-    return Board::get().open(path);
+    return locked([&](Board& b) { return b.open(path); });
 }
 int close(int fd) {
-    return Board::get().close(fd);
+    return locked([&](Board& b) { return b.close(fd); });
 }
 ssize_t pread(int fd, void* buf, std::size_t count, off_t offset) {
-    return Board::get().pread(fd, buf, count, offset);
+    return locked([&](Board& b) { return b.pread(fd, buf, count, offset); });
 }
 void* map_shared_readonly(int fd, std::size_t length, off_t offset) {
-    return Board::get().map(fd, length, offset);
+    return locked([&](Board& b) { return b.map(fd, length, offset); });
 }
 int unmap(void* addr, std::size_t length) {
-    return Board::get().unmap(addr, length);
+    return locked([&](Board& b) { return b.unmap(addr, length); });
 }
 void send_smi(SmiRegisters& regs) {
-    Board::get().smi(regs);
+    locked([&](Board& b) { b.smi(regs); });
 }
 
 }  // namespace quorvik::platform
