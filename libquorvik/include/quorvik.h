@@ -29,7 +29,7 @@ extern "C" {
 #define ERR_DEV_CLOSE (-104)          /* closing that device failed */
 #define ERR_DEV_IOCTL (-105)          /* the device request failed */
 #define ERR_PROFILE_LOAD (-106)       /* the device profile cannot be loaded */
-#define ERR_CMD_EXIT (-107)           /* the command ended with a non-zero status */
+#define ERR_CMD_EXIT (-107)           /* the command failed, or its answer is unusable */
 #define ERR_PROFILE_VALUE (-108)      /* no usable profile value for the key */
 #define ERR_DEVICE_NAME (-200)        /* the model name cannot be obtained */
 #define ERR_SENSOR (-201)             /* the sensor cannot be read */
@@ -47,6 +47,156 @@ extern "C" {
 QUORVIK_API int get_device_name(char* buf);
 QUORVIK_API int get_bios_ver(char* buf);
 QUORVIK_API int get_ser_num(char* buf);
+
+/*
+ * Statuses common to the queries below:
+ *   ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT: a shell command could not be started,
+ *     could not be waited for, or ended with a non-zero status;
+ *   ERR_DEVICE_NAME, ERR_PROFILE_LOAD, ERR_PROFILE_VALUE: a value of the
+ *     running model's section of /etc/quorvik/DeviceProfile.ini could not be
+ *     read (no model name, no loadable profile, the key missing or negative).
+ * A null out-parameter is refused with ERR_RANGE before anything runs.
+ */
+
+/* ---- CPU and memory ----
+ * No profile, no board identity: these work on any Linux machine with nproc,
+ * cat, grep, sed, awk and free. */
+
+/* Number of processing units (nproc). Output that holds no number gives 0.
+ * Returns 0, ERR_RANGE (null count), ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT (also
+ * for a number outside int). count is untouched on failure. */
+QUORVIK_API int get_cpu_count(int* count);
+
+/* Usage of all CPUs together over one second (blocks one second), percent,
+ * 0.0 to 100.0, from two samples of /proc/stat.
+ * Returns 0, ERR_RANGE (null usage), ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT (also
+ * when a sample holds fewer than seven counters, or the counters did not
+ * advance between the samples). A failing first sample returns at once,
+ * without sleeping. usage is untouched on failure. */
+QUORVIK_API int get_average_cpu_usage(double* usage);
+
+/* Usage of CPU index (0 for the first) over one second, percent, 0.0 to
+ * 100.0. Calls get_cpu_count first and returns its failure unchanged.
+ * Returns 0, ERR_RANGE (index negative or not below the CPU count, or null
+ * usage; no sample is taken), ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT (as for
+ * get_average_cpu_usage). usage is untouched on failure. */
+QUORVIK_API int get_cpu_usage(int index, double* usage);
+
+/* Used memory as a percentage of total memory (free -m), cut to a whole
+ * number. Returns 0, ERR_RANGE (null percent), ERR_POPEN, ERR_PCLOSE,
+ * ERR_CMD_EXIT (also for a number outside int). Untouched on failure. */
+QUORVIK_API int get_mem_usage(int* percent);
+
+/* Total and free memory, mebibytes (the total and free columns of free -m).
+ * Return 0, ERR_RANGE (null pointer), ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT.
+ * Untouched on failure. */
+QUORVIK_API int get_mem_total_size(double* mebibytes);
+QUORVIK_API int get_mem_avail_size(double* mebibytes);
+
+/* ---- Serial ports ----
+ * Port n is the node /dev/tty<TtyType><entry n of TtyNum> of the model's
+ * profile section; TotalSerialPort gives the count. */
+
+/* Number of serial ports of the model (TotalSerialPort).
+ * Returns 0, ERR_RANGE (null count), ERR_DEVICE_NAME, ERR_PROFILE_LOAD,
+ * ERR_PROFILE_VALUE. A missing or negative value is left in *count with
+ * ERR_PROFILE_VALUE; otherwise count is untouched on failure. */
+QUORVIK_API int get_uart_count(int* count);
+
+/* 1 in *in_use when some process holds port index's node open (lsof prints a
+ * line), 0 when none does or lsof is missing.
+ * Returns 0; ERR_RANGE (index negative, not below the port count, 128 or
+ * more, or null in_use; no command runs); ERR_DEVICE_NAME, ERR_PROFILE_LOAD;
+ * ERR_PROFILE_VALUE (TotalSerialPort, TtyType or TtyNum missing, TtyType not
+ * letters only, a TtyNum entry outside int; no command runs); ERR_CMD_EXIT
+ * when the node does not exist, ERR_POPEN, ERR_PCLOSE. in_use is untouched
+ * on failure. */
+QUORVIK_API int get_uart_status(int index, int* in_use);
+
+/* ---- Ethernet ----
+ * Port n is the interface eth<n>; TotalLanPort gives the count. A port is up
+ * when "ifconfig" lists it. */
+
+/* Number of LAN ports of the model (TotalLanPort). Statuses and the value
+ * left on failure as for get_uart_count. */
+QUORVIK_API int get_eth_count(int* count);
+
+/* Link speed of port index, Mbit/s (/sys/class/net/eth<n>/speed).
+ * Returns 0; ERR_RANGE (index not below the LAN port count, or null mbits);
+ * ERR_DEVICE_NAME, ERR_PROFILE_LOAD, ERR_PROFILE_VALUE; ERR_LINK_DOWN with 0
+ * stored when the interface is not up (a negative index names none);
+ * ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT (also when the kernel reports no
+ * usable speed: 0, or -1 as virtual interfaces do). Otherwise untouched on
+ * failure. */
+QUORVIK_API int get_eth_speed(int index, int* mbits);
+
+/* Carrier of port index: 1 with carrier, 0 without
+ * (/sys/class/net/eth<n>/carrier). Statuses as for get_eth_speed, without its
+ * speed rule; ERR_LINK_DOWN stores 0. */
+QUORVIK_API int get_eth_link(int index, int* carrier);
+
+/* Load of port index in whole percent of its link speed: receive plus
+ * transmit over 0.1 s (ifstat, looked for at /usr/bin/ifstat), cut to whole
+ * Mbit/s, times 100, divided by the speed (get_eth_speed).
+ * Returns 0; the statuses of get_eth_speed; ERR_CMD_EXIT also when
+ * /usr/bin/ifstat is missing or the rate it gives is not a number, negative
+ * or too large. ERR_LINK_DOWN stores 0. When only the final speed query
+ * fails (for example an unknown speed), its status is returned and *percent
+ * holds the rate in Mbit/s times 100; otherwise untouched on failure. */
+QUORVIK_API int get_eth_usage(int index, int* percent);
+
+/* ---- Disks ----
+ * name: a device name or mount point, matched by grep against df's lines;
+ * the values of the last matching line (in df -P -BM order, without the
+ * header and lines holding tmpfs or cdrom, and for usage and total size
+ * rootfs) are given. Only letters, digits and / . _ - + : @ are accepted, not
+ * a leading '-'. A name that matches only dropped lines gives 0.0.
+ * Return 0; ERR_RANGE (name null, empty, with another character, or too long
+ * for the command line; null out-parameter; no command runs); ERR_CMD_EXIT
+ * when df lists nothing matching the name, ERR_POPEN, ERR_PCLOSE. The
+ * out-parameter is untouched on failure. */
+QUORVIK_API int get_disk_usage(const char* name, double* percent);        /* percent in use */
+QUORVIK_API int get_disk_total_size(const char* name, double* mebibytes); /* size, MiB */
+QUORVIK_API int get_disk_avail_size(const char* name, double* mebibytes); /* available, MiB */
+
+/* ---- Power inputs and relay ---- */
+
+/* State of power input index (0 or 1) as the digital-I/O driver /dev/dio
+ * reports it (request 17), passed on unchanged.
+ * Returns 0; ERR_RANGE (index not 0 or 1, or null state); ERR_DEVICE_NAME,
+ * ERR_PROFILE_LOAD, ERR_PROFILE_VALUE (S_Power_indicator);
+ * ERR_NO_POWER_INDICATOR (S_Power_indicator is 0; the device is not opened);
+ * ERR_DEV_OPEN; ERR_DEV_IOCTL (state untouched); ERR_DEV_CLOSE (state already
+ * stored). Otherwise state is untouched on failure. */
+QUORVIK_API int get_pwr_status(int index, int* state);
+
+/* Sets relay output index (0 to O_Relay - 1) to value: 0 sets the relay, 1
+ * releases it. The KT-500R writes the value to /dev/relay through the shell;
+ * other models send request 15 to the node named by Relay_Node.
+ * Returns 0; ERR_DEVICE_NAME, ERR_PROFILE_LOAD, ERR_PROFILE_VALUE (O_Relay,
+ * or Relay_Node missing or 128 characters or more); ERR_NO_RELAY (O_Relay is
+ * 0); ERR_RANGE (index or value out of range; nothing is touched);
+ * ERR_DEV_OPEN (also for an empty Relay_Node), ERR_DEV_IOCTL, ERR_DEV_CLOSE;
+ * on the KT-500R ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT from the shell. */
+QUORVIK_API int set_relay(int index, int value);
+
+/* ---- Voltages and temperatures by role ----
+ * The profile's V_CPU_Index, V_DRAM_Index, V_5V_Index (roles 0 to 2) and
+ * T_CPU_Index, T_SYSTEM_Index (roles 0 and 1) name the reader input of each
+ * role; libQuorvikSO (GetSensorValueByType) reads it. */
+
+/* Voltage of role index, millivolts.
+ * Returns 0; ERR_RANGE (index negative, not below Volt, or beyond the three
+ * roles; null millivolts); ERR_DEVICE_NAME, ERR_PROFILE_LOAD,
+ * ERR_PROFILE_VALUE (Volt or the role's key missing or negative); ERR_SENSOR
+ * (libQuorvikSO absent, the model refused or the reader failed). The int is
+ * written only by a successful reading; a reading whose label has several
+ * words returns 0 and leaves it untouched. */
+QUORVIK_API int get_milli_volt(int index, int* millivolts);
+
+/* Temperature of role index, thousandths of a degree Celsius (whole degrees
+ * times 1000). As get_milli_volt, with Temp and the two temperature roles. */
+QUORVIK_API int get_temperature(int index, int* millidegrees);
 
 #ifdef __cplusplus
 }

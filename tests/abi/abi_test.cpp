@@ -64,7 +64,13 @@ TEST(Abi, LibQuorvikSOExportsExactlyItsInterface) {
 }
 
 TEST(Abi, LibquorvikExportsOnlyItsApi) {
-    const std::set<std::string> expected{"get_device_name", "get_bios_ver", "get_ser_num"};
+    const std::set<std::string> expected{
+        "get_device_name",       "get_bios_ver",        "get_ser_num",     "get_cpu_count",
+        "get_average_cpu_usage", "get_cpu_usage",       "get_mem_usage",   "get_mem_total_size",
+        "get_mem_avail_size",    "get_uart_count",      "get_uart_status", "get_eth_count",
+        "get_eth_speed",         "get_eth_link",        "get_eth_usage",   "get_disk_usage",
+        "get_disk_total_size",   "get_disk_avail_size", "get_pwr_status",  "set_relay",
+        "get_milli_volt",        "get_temperature"};
     EXPECT_EQ(names_of(exported(LIBQUORVIK_PATH)), expected);
 }
 

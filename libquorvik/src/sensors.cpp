@@ -1,0 +1,50 @@
+// Voltages and temperatures by role: the profile names the reader input that
+// carries each role, libQuorvikSO reads it.
+#include <cstddef>
+
+#include "frame.h"
+#include "quorvik.h"
+#include "so_binding.h"
+
+namespace quorvik {
+namespace {
+
+// Sensor types of GetSensorValueByType.
+constexpr unsigned long kSensorTemp = 0;
+constexpr unsigned long kSensorVolt = 1;
+
+constexpr const char* volt_name[] = {"V_CPU_Index", "V_DRAM_Index", "V_5V_Index"};
+constexpr const char* temp_name[] = {"T_CPU_Index", "T_SYSTEM_Index"};
+
+template <std::size_t Roles>
+int read_role(int index, int* result, const char* count_key, const char* const (&roles)[Roles],
+              unsigned long type) {
+    if (result == nullptr) return ERR_RANGE;
+    // The model name the reading is asked for; an empty one is refused below.
+    char model[kBufferSize] = {};
+    so::device_name(model);
+
+    int count = 0;
+    int status = model_lookup(count_key, INI_TYPE_INT, &count);
+    if (status < 0) return status;
+    // Only roles the model has and the table names can be read.
+    if (index < 0 || index >= count || index >= static_cast<int>(Roles)) return ERR_RANGE;
+
+    int input = 0;
+    status = model_lookup(roles[index], INI_TYPE_INT, &input);
+    if (status < 0) return status;
+    return so::sensor_value(model, type, input, result) ? 0 : ERR_SENSOR;
+}
+
+}  // namespace
+}  // namespace quorvik
+
+using namespace quorvik;
+
+extern "C" int get_milli_volt(int index, int* millivolts) {
+    return read_role(index, millivolts, "Volt", volt_name, kSensorVolt);
+}
+
+extern "C" int get_temperature(int index, int* millidegrees) {
+    return read_role(index, millidegrees, "Temp", temp_name, kSensorTemp);
+}

@@ -1,0 +1,81 @@
+// Serial ports: how many the model has, and whether one is held open. The
+// node of port n is /dev/tty<TtyType><entry n of TtyNum>.
+#include <cstring>
+
+#include "frame.h"
+#include "numbers.h"
+#include "quorvik.h"
+#include "quorvik_common/text.h"
+
+namespace quorvik {
+namespace {
+
+// Entries of the node number list; also the bound on a port index.
+constexpr int kMaxPorts = 128;
+
+// The node letters reach a shell command line: nothing but ASCII letters.
+bool letters_only(const char* text) {
+    for (; *text != '\0'; ++text) {
+        const char c = *text;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+    }
+    return true;
+}
+
+// Splits the comma-separated list into numbers; entries it does not give stay 0.
+int parse_numbers(char* list, int (&numbers)[kMaxPorts]) {
+    int filled = 0;
+    char* position = nullptr;
+    for (char* piece = strtok_r(list, ",", &position); piece != nullptr && filled < kMaxPorts;
+         piece = strtok_r(nullptr, ",", &position)) {
+        if (!cut_to_int(leading_number(piece), &numbers[filled])) return ERR_PROFILE_VALUE;
+        ++filled;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace quorvik
+
+using namespace quorvik;
+
+extern "C" int get_uart_count(int* count) {
+    if (count == nullptr) return ERR_RANGE;
+    return model_lookup("TotalSerialPort", INI_TYPE_INT, count);
+}
+
+extern "C" int get_uart_status(int index, int* in_use) {
+    if (in_use == nullptr) return ERR_RANGE;
+    int count = 0;
+    int status = get_uart_count(&count);
+    if (status < 0) return status;
+    if (index < 0 || index >= count || index >= kMaxPorts) return ERR_RANGE;
+
+    char letters[kBufferSize] = {};
+    status = model_lookup("TtyType", INI_TYPE_STRING, letters);
+    if (status < 0) return status;
+    if (!letters_only(letters)) return ERR_PROFILE_VALUE;
+
+    char list[kBufferSize] = {};
+    status = model_lookup("TtyNum", INI_TYPE_STRING, list);
+    if (status < 0) return status;
+    int numbers[kMaxPorts] = {};
+    status = parse_numbers(list, numbers);
+    if (status < 0) return status;
+
+    // Letters too long for the command line are refused rather than cut: a cut
+    // line would redirect to some other file.
+    char command[kBufferSize];
+    char output[kBufferSize];
+    if (!text::format_into(command, "ls /dev/tty%s%d > /dev/null 2>&1", letters, numbers[index])) {
+        return ERR_PROFILE_VALUE;
+    }
+    status = exec_cmd(command, output);
+    if (status != 0) return status;
+
+    // lsof fails when no process holds the node: only its output counts.
+    text::format_into(command, "lsof /dev/tty%s%d ", letters, numbers[index]);
+    exec_cmd(command, output);
+    *in_use = output[0] != '\0' ? 1 : 0;
+    return 0;
+}

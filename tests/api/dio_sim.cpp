@@ -1,0 +1,82 @@
+#include "dio_sim.h"
+
+#include <cerrno>
+
+#include "dio_device.h"
+
+namespace quorvik::sim {
+
+DioDriver& DioDriver::get() {
+    static DioDriver driver;
+    return driver;
+}
+
+void DioDriver::reset() {
+    *this = DioDriver();
+}
+
+int DioDriver::open(const char* path) {
+    opened.emplace_back(path);
+    if (nodes.count(path) == 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    const int fd = next_fd_++;
+    open_[fd] = path;
+    return fd;
+}
+
+int DioDriver::request(int fd, unsigned long number, int* port, int* value) {
+    const auto node = open_.find(fd);
+    if (node == open_.end()) {
+        errno = EBADF;
+        return -1;
+    }
+    calls.push_back({node->second, number, *port, *value});
+    if (refuse_requests) {
+        errno = EIO;
+        return -1;
+    }
+    // The driver knows two requests, two power inputs and two relay values.
+    if (number == DIO_GET_POWER && (*port == 0 || *port == 1)) {
+        *value = power_inputs[*port];
+        return 0;
+    }
+    if (number == DIO_SET_RELAY && *port >= 0 && (*value == 0 || *value == 1)) {
+        relays[*port] = *value;
+        return 0;
+    }
+    errno = number == DIO_GET_POWER || number == DIO_SET_RELAY ? EINVAL : ENOTTY;
+    return -1;
+}
+
+int DioDriver::close(int fd) {
+    if (open_.erase(fd) == 0) {
+        errno = EBADF;
+        return -1;
+    }
+    if (fail_close) {
+        errno = EIO;
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace quorvik::sim
+
+// The library's device calls, served by the simulated driver.
+namespace quorvik::dio {
+
+int open_node(const char* path) {
+    return sim::DioDriver::get().open(path);
+}
+
+int send(int fd, unsigned long request, dio_request* record) {
+    return sim::DioDriver::get().request(fd, request, &record->port, &record->value);
+}
+
+int close_node(int fd) {
+    return sim::DioDriver::get().close(fd);
+}
+
+}  // namespace quorvik::dio

@@ -1,0 +1,244 @@
+// Ethernet ports: the count, the link-up test, speed, carrier and load, with
+// ifconfig, cat and ifstat of our own (and /usr/bin/ifstat in a private
+// /usr/bin), then with the real tools and interfaces of this machine.
+#include <gtest/gtest.h>
+#include <net/if.h>
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "api_fixture.h"
+#include "fake_tools.h"
+#include "fixed_paths.h"
+#include "quorvik.h"
+
+namespace quorvik::sim {
+namespace {
+
+// Interfaces as our tools show them: which are up (listed by ifconfig), the
+// contents of their speed and carrier files, and the rate ifstat measures.
+class Eth : public BoardApiTest {
+  protected:
+    void SetUp() override {
+        BoardApiTest::SetUp();
+        if (IsSkipped()) return;
+        board("AB-1234", "TotalLanPort = 2\n");
+        const std::string dir = tools_.dir();
+        const std::string cat = FakeTools::real("cat");
+        tools_.add("ifconfig", "exec " + cat + " " + dir + "/up");
+        tools_.add("cat", "case \"$1\" in /sys/class/net/*) exec " + cat + " " + dir +
+                              "/sys/\"${1#/sys/class/net/}\" ;; esac\nexec " + cat + " \"$@\"");
+        tools_.add("ifstat", "echo '       eth0'; echo ' Kbps in  Kbps out'; exec " + cat + " " +
+                                 dir + "/rate");
+        std::filesystem::create_directories(dir + "/sys/eth0");
+        std::filesystem::create_directories(dir + "/sys/eth1");
+        up({"eth0"});
+        interface_file("eth0/speed", "100\n");
+        interface_file("eth0/carrier", "1\n");
+        rate("    25600.00      25600.00\n");
+    }
+
+    void up(const std::vector<std::string>& names) {
+        std::ofstream list(tools_.dir() + "/up");
+        for (const auto& name : names) {
+            list << name << ": flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500\n"
+                 << "        ether 02:00:00:00:00:01  txqueuelen 1000  (Ethernet)\n\n";
+        }
+    }
+    void interface_file(const std::string& name, const std::string& text) {
+        std::ofstream(tools_.dir() + "/sys/" + name) << text;
+    }
+    void rate(const std::string& line) { std::ofstream(tools_.dir() + "/rate") << line; }
+
+    FakeTools tools_;
+};
+
+using Query = int (*)(int, int*);
+
+TEST_F(Eth, CountComesFromTheProfile) {
+    int count = -5;
+    EXPECT_EQ(get_eth_count(&count), 0);
+    EXPECT_EQ(count, 2);
+    board("AB-1234", "TotalSerialPort = 2\n");
+    EXPECT_EQ(get_eth_count(&count), ERR_PROFILE_VALUE);
+    EXPECT_EQ(count, -1);
+    EXPECT_EQ(get_eth_count(nullptr), ERR_RANGE);
+}
+
+TEST_F(Eth, RangeAndLinkUpTestsComeFirstForEveryPortQuery) {
+    for (const Query query : {get_eth_speed, get_eth_link, get_eth_usage}) {
+        const std::size_t commands = tools_.calls().size();
+        int value = 42;
+        EXPECT_EQ(query(2, &value), ERR_RANGE);
+        EXPECT_EQ(value, 42);
+        EXPECT_EQ(query(0, nullptr), ERR_RANGE);
+        EXPECT_EQ(tools_.calls().size(), commands) << "no command for a refused index";
+
+        EXPECT_EQ(query(1, &value), ERR_LINK_DOWN) << "eth1 is not up";
+        EXPECT_EQ(value, 0);
+        value = 42;
+        EXPECT_EQ(query(-1, &value), ERR_LINK_DOWN) << "no interface is called eth-1";
+        EXPECT_EQ(value, 0);
+    }
+    EXPECT_EQ(tools_.calls().front(), "ifconfig ");
+
+    tools_.add("ifconfig", "exit 1");
+    int value = 42;
+    EXPECT_EQ(get_eth_link(0, &value), ERR_LINK_DOWN) << "a failing ifconfig: not up";
+    EXPECT_EQ(value, 0);
+
+    remove_system_profile();
+    value = 42;
+    EXPECT_EQ(get_eth_speed(0, &value), ERR_PROFILE_LOAD);
+    EXPECT_EQ(value, 42);
+}
+
+TEST_F(Eth, SpeedAndCarrierFiles) {
+    const struct {
+        const char* file;
+        const char* text;  // nullptr: the file is missing
+        Query query;
+        int status;
+        int value;
+    } cases[] = {
+        {"eth0/speed", "1000\n", get_eth_speed, 0, 1000},
+        {"eth0/speed", "100.7\n", get_eth_speed, 0, 100},
+        {"eth0/speed", "-1\n", get_eth_speed, ERR_CMD_EXIT, 42},  // unknown, as virtual ones say
+        {"eth0/speed", "0\n", get_eth_speed, ERR_CMD_EXIT, 42},
+        {"eth0/speed", "\n", get_eth_speed, ERR_CMD_EXIT, 42},
+        {"eth0/speed", nullptr, get_eth_speed, ERR_CMD_EXIT, 42},
+        {"eth0/carrier", "1\n", get_eth_link, 0, 1},
+        {"eth0/carrier", "0\n", get_eth_link, 0, 0},  // up, no cable
+        {"eth0/carrier", nullptr, get_eth_link, ERR_CMD_EXIT, 42},
+    };
+    for (const auto& c : cases) {
+        const std::string path = tools_.dir() + "/sys/" + c.file;
+        ::unlink(path.c_str());
+        if (c.text != nullptr) interface_file(c.file, c.text);
+        int value = 42;
+        EXPECT_EQ(c.query(0, &value), c.status) << c.file << " " << (c.text ? c.text : "missing");
+        EXPECT_EQ(value, c.value) << c.file << " " << (c.text ? c.text : "missing");
+    }
+    const std::vector<std::string> calls = tools_.calls();
+    EXPECT_EQ(calls[1], "cat /sys/class/net/eth0/speed");
+}
+
+TEST_F(Eth, UsageIsTheRateInWholeMegabitsOverTheSpeed) {
+    Overlay usr_bin("/usr/bin");
+    QUORVIK_REQUIRE_OVERLAY(usr_bin);
+    write_script("/usr/bin/ifstat", "exit 0");
+    const struct {
+        const char* rate;
+        const char* speed;
+        int status;
+        int value;
+    } cases[] = {
+        {"25600.00 25600.00\n", "100\n", 0, 50},  // 51200 kbit/s = 50 Mbit/s of 100
+        {"1000.00 0.00\n", "1000\n", 0, 0},       // below one megabit
+        {"10240 0\n", "1000\n", 0, 1},
+        {"2047 0\n", "10\n", 0, 10},                // cut to 1 Mbit/s first
+        {"51200 0\n", "-1\n", ERR_CMD_EXIT, 5000},  // unknown speed: the scaled rate stays
+        {"51200 0\n", "0\n", ERR_CMD_EXIT, 5000},
+        {"-51200 0\n", "100\n", ERR_CMD_EXIT, 42},
+        {"1e12 0\n", "100\n", ERR_CMD_EXIT, 42},
+        {"\n", "100\n", 0, 0},
+    };
+    for (const auto& c : cases) {
+        rate(c.rate);
+        interface_file("eth0/speed", c.speed);
+        int value = 42;
+        EXPECT_EQ(get_eth_usage(0, &value), c.status) << c.rate << " on " << c.speed;
+        EXPECT_EQ(value, c.value) << c.rate << " on " << c.speed;
+    }
+    bool measured = false;
+    for (const auto& call : tools_.calls()) measured |= call == "ifstat -b -q -i eth0 0.1 1";
+    EXPECT_TRUE(measured);
+}
+
+TEST_F(Eth, UsageNeedsUsrBinIfstat) {
+    Overlay usr_bin("/usr/bin");
+    QUORVIK_REQUIRE_OVERLAY(usr_bin);
+    ::unlink("/usr/bin/ifstat");
+    int value = 42;
+    EXPECT_EQ(get_eth_usage(0, &value), ERR_CMD_EXIT);
+    EXPECT_EQ(value, 42);
+    for (const auto& call : tools_.calls()) EXPECT_NE(call.rfind("ifstat", 0), 0u) << call;
+}
+
+// ---- the interfaces of this machine, with the real tools ----
+
+std::string read_line(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+TEST(EthOnThisMachine, PortQueriesAgreeWithTheKernel) {
+    if (std::system("command -v ifconfig > /dev/null") != 0) GTEST_SKIP() << "no ifconfig";
+    QUORVIK_REQUIRE_PRIVATE_MOUNTS();
+    Board::get().reset();
+    std::memset(Model_str, 0, sizeof Model_str);
+    PlatformInfo_Flag = 0;
+    install(insyde_board("AB-1234", "R1.00", "SN1"));
+    write_system_profile("[AB-1234]\nTotalLanPort = 4\n");
+
+    std::vector<std::string> interfaces;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
+        interfaces.push_back(entry.path().filename());
+    }
+    const bool ifstat_installed = ::access("/usr/bin/ifstat", X_OK) == 0;
+    int checked = 0;
+    for (int index = 0; index < 4; ++index) {
+        const std::string name = "eth" + std::to_string(index);
+        bool ambiguous = false;  // grep eth<n> also matches eth<n>0 or veth<n>
+        for (const auto& other : interfaces) {
+            ambiguous |= other != name && other.find(name) != std::string::npos;
+        }
+        if (ambiguous) continue;
+        const std::string dir = "/sys/class/net/" + name;
+        const bool up = std::filesystem::exists(dir) &&
+                        (std::stoul(read_line(dir + "/flags"), nullptr, 16) & IFF_UP) != 0;
+        int link = 42;
+        int speed = 42;
+        int usage = 42;
+        const int link_status = get_eth_link(index, &link);
+        const int speed_status = get_eth_speed(index, &speed);
+        if (!up) {
+            EXPECT_EQ(link_status, ERR_LINK_DOWN) << name;
+            EXPECT_EQ(link, 0) << name;
+            EXPECT_EQ(speed_status, ERR_LINK_DOWN) << name;
+            EXPECT_EQ(get_eth_usage(index, &usage), ERR_LINK_DOWN) << name;
+            EXPECT_EQ(usage, 0) << name;
+            ++checked;
+            continue;
+        }
+        EXPECT_EQ(link_status, 0) << name;
+        EXPECT_EQ(link, std::stoi(read_line(dir + "/carrier"))) << name;
+        const int kernel_speed = std::stoi(read_line(dir + "/speed"));
+        if (kernel_speed > 0) {
+            EXPECT_EQ(speed_status, 0) << name;
+            EXPECT_EQ(speed, kernel_speed) << name;
+        } else {
+            EXPECT_EQ(speed_status, ERR_CMD_EXIT) << name << " reports speed " << kernel_speed;
+            EXPECT_EQ(speed, 42) << name;
+        }
+        const int usage_status = get_eth_usage(index, &usage);
+        if (!ifstat_installed) {
+            EXPECT_EQ(usage_status, ERR_CMD_EXIT) << name;
+            EXPECT_EQ(usage, 42) << name;
+        } else if (kernel_speed > 0) {
+            EXPECT_EQ(usage_status, 0) << name;
+            EXPECT_GE(usage, 0) << name;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
+}  // namespace
+}  // namespace quorvik::sim

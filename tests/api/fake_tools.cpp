@@ -1,0 +1,49 @@
+#include "fake_tools.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "fixed_paths.h"
+
+namespace quorvik::sim {
+
+FakeTools::FakeTools() {
+    char name[] = "/tmp/quorvik-tools-XXXXXX";
+    if (::mkdtemp(name) != nullptr) dir_ = name;
+    const char* path = std::getenv("PATH");
+    saved_path_ = path != nullptr ? path : "/usr/bin:/bin";
+    ::setenv("PATH", (dir_ + ":" + saved_path_).c_str(), 1);
+}
+
+FakeTools::~FakeTools() {
+    ::setenv("PATH", saved_path_.c_str(), 1);
+    std::error_code ignored;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+}
+
+void FakeTools::add(const std::string& name, const std::string& body) {
+    write_script(dir_ + "/" + name, "echo \"" + name + " $*\" >> '" + dir_ + "/calls'\n" + body);
+}
+
+std::string FakeTools::real(const std::string& name) {
+    for (const char* dir :
+         {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
+        const std::string candidate = std::string(dir) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return name;
+}
+
+std::vector<std::string> FakeTools::calls() const {
+    std::vector<std::string> lines;
+    std::ifstream log(dir_ + "/calls");
+    std::string line;
+    while (std::getline(log, line)) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace quorvik::sim

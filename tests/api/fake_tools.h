@@ -1,0 +1,35 @@
+// Tools of the test's own on PATH: shell scripts that stand in for nproc,
+// free, df, ifconfig, lsof and friends where a controlled answer is needed.
+// Each logs its arguments; the directory leaves PATH and the disk again at
+// the end of the test.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvik::sim {
+
+class FakeTools {
+  public:
+    FakeTools();
+    ~FakeTools();
+    FakeTools(const FakeTools&) = delete;
+    FakeTools& operator=(const FakeTools&) = delete;
+
+    // A tool called name whose shell body runs after the call is logged.
+    void add(const std::string& name, const std::string& body);
+
+    // The machine's own tool of that name (for bodies that pass calls through).
+    static std::string real(const std::string& name);
+
+    // "name arg1 arg2 ..." for every call of a fake tool, in order.
+    std::vector<std::string> calls() const;
+
+    const std::string& dir() const { return dir_; }
+
+  private:
+    std::string dir_;
+    std::string saved_path_;
+};
+
+}  // namespace quorvik::sim
