@@ -1,23 +1,40 @@
-// The device calls over the kernel. Built into libquorvik.so only; the
-// white-box tests link a simulated driver in its place.
+// The kernel's device calls, and the switch that lets the white-box tests
+// put a simulated driver in their place.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "dio_device.h"
 
 namespace quorvik::dio {
+namespace {
 
-int open_node(const char* path) {
+int kernel_open(const char* path) {
     return ::open(path, O_RDWR | O_CLOEXEC);
 }
 
-int send(int fd, unsigned long request, dio_request* record) {
+int kernel_send(int fd, unsigned long request, dio_request* record) {
     return ::ioctl(fd, request, record);
 }
 
-int close_node(int fd) {
+int kernel_close(int fd) {
     return ::close(fd);
+}
+
+constexpr Driver kKernel{kernel_open, kernel_send, kernel_close};
+
+std::atomic<const Driver*> current{&kKernel};
+
+}  // namespace
+
+const Driver& driver() {
+    return *current.load(std::memory_order_acquire);
+}
+
+void replace_driver(const Driver* replacement) {
+    current.store(replacement != nullptr ? replacement : &kKernel, std::memory_order_release);
 }
 
 }  // namespace quorvik::dio

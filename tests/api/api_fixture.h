@@ -21,11 +21,13 @@ class BoardApiTest : public testing::Test {
   protected:
     void SetUp() override {
         DioDriver::get().reset();
+        DioDriver::install();
         unidentified_board();
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
     }
     void TearDown() override {
         EXPECT_EQ(DioDriver::get().open_descriptors(), 0) << "a device node was left open";
+        DioDriver::uninstall();
     }
 
     // The board identifies as model; the profile holds one section for it.

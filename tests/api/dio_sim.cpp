@@ -65,18 +65,32 @@ int DioDriver::close(int fd) {
 }  // namespace quorvik::sim
 
 // The library's device calls, served by the simulated driver.
-namespace quorvik::dio {
+namespace {
 
-int open_node(const char* path) {
-    return sim::DioDriver::get().open(path);
+int sim_open(const char* path) {
+    return quorvik::sim::DioDriver::get().open(path);
 }
 
-int send(int fd, unsigned long request, dio_request* record) {
-    return sim::DioDriver::get().request(fd, request, &record->port, &record->value);
+int sim_send(int fd, unsigned long request, dio_request* record) {
+    return quorvik::sim::DioDriver::get().request(fd, request, &record->port, &record->value);
 }
 
-int close_node(int fd) {
-    return sim::DioDriver::get().close(fd);
+int sim_close(int fd) {
+    return quorvik::sim::DioDriver::get().close(fd);
 }
 
-}  // namespace quorvik::dio
+constexpr quorvik::dio::Driver kSimulated{sim_open, sim_send, sim_close};
+
+}  // namespace
+
+namespace quorvik::sim {
+
+void DioDriver::install() {
+    dio::replace_driver(&kSimulated);
+}
+
+void DioDriver::uninstall() {
+    dio::replace_driver(nullptr);
+}
+
+}  // namespace quorvik::sim

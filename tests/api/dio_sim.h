@@ -22,6 +22,10 @@ class DioDriver {
   public:
     static DioDriver& get();
 
+    // Puts the simulated driver in the place of the kernel's, and back.
+    static void install();
+    static void uninstall();
+
     // No nodes, relays released, power inputs reading 0, nothing logged.
     void reset();
 

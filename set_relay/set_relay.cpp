@@ -1,0 +1,81 @@
+// zk_set_relay: sets relay output 0 through the digital-I/O driver. It uses
+// neither the libraries nor the device profile, and links only libc: plain C
+// calls, no exceptions, no C++ runtime.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "quorvik_common/dio_request.h"
+
+namespace {
+
+// The monitoring API's numbers for the same failures.
+constexpr int kDevOpen = -103;
+constexpr int kDevClose = -104;
+constexpr int kDevIoctl = -105;
+
+const char kUsage[] =
+    "Usage: ./zk_set_relay value\nValue=0 -> relay is set\nValue=1 -> relay is not set";
+
+// Sets relay output 0 to value; on failure *cause holds the errno.
+int set_relay(int value, int* cause) {
+    const char path[128] = QUORVIK_DIO_PATH;
+    const int fd = open(path, O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        *cause = errno;
+        return kDevOpen;
+    }
+    struct dio_request request;
+    request.port = 0;
+    request.value = value;
+    if (ioctl(fd, DIO_SET_RELAY, &request) != 0) {
+        *cause = errno;
+        close(fd);
+        return kDevIoctl;
+    }
+    if (close(fd) != 0) {
+        *cause = errno;
+        return kDevClose;
+    }
+    return 0;
+}
+
+// The value as atoi reads it (blanks, a sign, digits up to the first other
+// character; no number reads 0), without atoi's undefined overflow: a number
+// outside long is no relay value.
+bool read_value(const char* text, long* value) {
+    errno = 0;
+    *value = strtol(text, nullptr, 10);
+    return errno != ERANGE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long value = 0;
+    if (argc < 2 || !read_value(argv[1], &value) || (value != 0 && value != 1)) {
+        puts(kUsage);
+        return -1;
+    }
+    int cause = 0;
+    switch (set_relay(static_cast<int>(value), &cause)) {
+        case 0:
+            return 0;
+        case kDevOpen:
+            fprintf(stderr, "zk_set_relay: cannot open %s: %s\n", QUORVIK_DIO_PATH,
+                    strerror(cause));
+            return 1;
+        case kDevIoctl:
+            fprintf(stderr, "zk_set_relay: %s refused the relay request: %s\n", QUORVIK_DIO_PATH,
+                    strerror(cause));
+            return 1;
+        default:
+            fprintf(stderr, "zk_set_relay: closing %s failed: %s\n", QUORVIK_DIO_PATH,
+                    strerror(cause));
+            return 1;
+    }
+}
