@@ -83,6 +83,106 @@ QUORVIK_SO_API int Copy_F000_MODEL(const unsigned char* image, char* dest);
 QUORVIK_SO_API int SmbxInit(void);
 QUORVIK_SO_API int SmbxExit(void);
 
+/* ---- Device profile ---- */
+
+/* The INI library's loaded profile (iniparser's dictionary). */
+struct _dictionary_;
+
+/* Finds the profile section that serves model by prefix: the first section, in
+ * file order, whose name begins the model name (compared in lower case).
+ * Returns 1 after copying that section's name with its terminator into section
+ * (30 bytes, zeroed by the caller). Returns 0, section untouched, when a
+ * section is named exactly like the model (the caller then uses the model name
+ * itself), when the profile has no sections, when no section fits, or when an
+ * argument is null. Section names of 30 characters or more never serve by
+ * prefix. */
+QUORVIK_SO_API int SensorModelCheck(const char* model, struct _dictionary_* profile, char* section);
+
+/* ---- Sensor readers ---- */
+
+/* Each reads input number `input` of the model's section in the profile at
+ * path, through the Super I/O hardware monitor (and, for temperatures, the
+ * CPU's model-specific registers). On success (SENSOR_OK) *text receives a
+ * 1024-byte heap text "<label>: <value>" that the caller releases with free():
+ *   SensorVolt: millivolts;
+ *   SensorTemp: thousandths of a degree Celsius (whole degrees times 1000);
+ *   SensorFan:  the profile's Fin<n>Count divided by the fan count (0 for a
+ *               stopped fan), usually revolutions per minute.
+ * Statuses: SENSOR_ERR_PROFILE (profile not loadable), SENSOR_ERR_KEY (a
+ * needed key missing), SENSOR_ERR_VALUE (a value empty or unusable, a label
+ * too long for the text, a port permission that could not be raised or
+ * dropped, the MSR device unusable, or a null argument), SENSOR_ERR_NOMEM (no
+ * memory for the text: *text is set to null). On every failure but
+ * SENSOR_ERR_NOMEM *text is left untouched, and a failure found in the profile
+ * touches no port. */
+QUORVIK_SO_API int SensorVolt(const char* path, const char* model, int input, char** text);
+QUORVIK_SO_API int SensorTemp(const char* path, const char* model, int input, char** text);
+QUORVIK_SO_API int SensorFan(const char* path, const char* model, int input, char** text);
+
+/* ---- Sensor dispatch and count queries ---- */
+
+/* Reads input `input` of sensor type `type` (SENSOR_TEMP, SENSOR_VOLT,
+ * SENSOR_FAN) of the identified board through its reader and the profile at
+ * QUORVIK_PROFILE_PATH, and stores the reader's value (millivolts,
+ * thousandths of a degree, or the fan value) in *value. model must equal the
+ * cached Model_str exactly (identify the board first, e.g. GetDeviceName);
+ * otherwise "product input error<Model_str>\r\n" is printed and nothing
+ * else happens. Holds the SMI command port permission (SmbxInit/SmbxExit) around
+ * the reading. Returns 1 on success; 0 on a model mismatch, an unknown type, a
+ * failed reader, a reader text without a number after its last ": ", a first
+ * word of 40 characters or more in that text, or a null argument. *value is
+ * written only on success. */
+QUORVIK_SO_API int GetSensorValueByType(const char* model, unsigned long type, long input,
+                                        int* value);
+
+/* Count of voltage, temperature or fan inputs (profile key Volt, Temp or Fan)
+ * of the section serving model in the profile at path. On SENSOR_OK *text
+ * receives a 1024-byte heap text with the count in decimal, released by the
+ * caller with free(); the count is reported as it stands (0 or negative too).
+ * Statuses: SENSOR_ERR_PROFILE, SENSOR_ERR_KEY (no such key, or a model name
+ * too long to form the key), SENSOR_ERR_VALUE (a null argument): *text
+ * untouched; SENSOR_ERR_NOMEM: *text set to null. Nothing is printed. */
+QUORVIK_SO_API int SensorVoltQuery(const char* path, const char* model, char** text);
+QUORVIK_SO_API int SensorTempQuery(const char* path, const char* model, char** text);
+QUORVIK_SO_API int SensorFanQuery(const char* path, const char* model, char** text);
+
+/* ---- SMI port mailbox ---- */
+
+/* Processor registers exchanged with the firmware's SMI handler. */
+typedef struct SmiRegisterBlock {
+    uint32_t eax;      /* in: low byte is the command written to port 0xB2; out */
+    uint32_t ebx;      /* in and out */
+    uint32_t ecx;      /* in and out */
+    uint32_t edx;      /* out only: DX carries the port number in */
+    uint32_t reserved; /* neither */
+    uint32_t esi;      /* in only */
+    uint32_t edi;      /* in only */
+} SmiRegisterBlock;
+
+/* Commands (low byte of eax). */
+#define SMBX_CMD_READ 0x28       /* ECX = 16, ESI = offset; out EAX, ECX, EDX, EBX */
+#define SMBX_CMD_WRITE_OPEN 0x29 /* ECX = total length, EDI = start offset */
+#define SMBX_CMD_WRITE_DATA 0x2F /* EBX, ECX, EAX bits 16-31, ESI: one chunk; EDI = offset */
+
+/* The transfers neither raise nor test the port permission: call SmbxInit
+ * first and do not go on when it fails; SmbxExit afterwards. */
+
+/* One software SMI: loads EAX, EBX, ECX, ESI, EDI from *regs, writes AL to
+ * port 0xB2 and stores EAX, EBX, ECX, EDX back into *regs (esi, edi and
+ * reserved are left as they were). Returns 0; -1 for a null regs. */
+QUORVIK_SO_API int SmbxSendSMI(SmiRegisterBlock* regs);
+
+/* Reads length / 16 chunks of 16 bytes from the firmware's store at offset,
+ * one SMI each, into buf (at least length bytes; all length bytes are zeroed
+ * first, so a remainder below 16 bytes reads as 0). Returns 0; -1 for a null
+ * buf (nothing sent). */
+QUORVIK_SO_API int SmbxRead(uint32_t offset, uint32_t length, unsigned char* buf);
+
+/* Announces a write of length bytes at offset, then sends length / 16 chunks
+ * of 16 bytes from buf, one SMI each; a remainder below 16 bytes is not sent.
+ * Returns 0; -1 for a null buf (nothing sent). */
+QUORVIK_SO_API int SmbxWrite(uint32_t offset, uint32_t length, const unsigned char* buf);
+
 #ifdef __cplusplus
 }
 #endif

@@ -55,7 +55,11 @@ TEST(Abi, LibQuorvikSOExportsExactlyItsInterface) {
         "PlatformInfo_Flag", "PlatformInfo",       "GetDeviceName",
         "GetBiosVersion",    "GetSerialNumber",    "MemBlockRead",
         "F000_search_ZEKT",  "F000_search_SMBIOS", "search_type",
-        "Copy_F000_MODEL",   "SmbxInit",           "SmbxExit"};
+        "Copy_F000_MODEL",   "SmbxInit",           "SmbxExit",
+        "SensorModelCheck",  "SensorVolt",         "SensorTemp",
+        "SensorFan",         "GetSensorValueByType", "SensorVoltQuery",
+        "SensorTempQuery",   "SensorFanQuery",     "SmbxSendSMI",
+        "SmbxRead",          "SmbxWrite"};
     EXPECT_EQ(names_of(symbols), expected);
     EXPECT_EQ(symbols.at("Model_str"), 30u);
     EXPECT_EQ(symbols.at("BIOS_Ver_str"), 10u);

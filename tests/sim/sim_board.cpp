@@ -98,6 +98,11 @@ int Board::unmap(void* addr, std::size_t length) {
 int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
     const PermissionCall call{from, num, turn_on};
     permission_calls.push_back(call);
+    // As Linux: the range must be non-empty and lie within the 65,536 ports.
+    if (num == 0 || from >= permitted.size() || num > permitted.size() - from) {
+        errno = EINVAL;
+        return -1;
+    }
     if (const int result = ioperm_result ? ioperm_result(call) : 0; result != 0) {
         errno = EPERM;
         return result;
@@ -125,9 +130,18 @@ void Board::outb(std::uint8_t value, std::uint16_t port) {
 
 void Board::smi(platform::SmiRegisters& regs) {
     if (!permitted[0xB2]) ++permission_violations;
-    smi_calls.push_back(regs);
-    port_log.push_back({PortAccess::Out, 0xB2, static_cast<std::uint8_t>(regs.eax)});
-    if (smi_handler) smi_handler(regs);
+    // The processor as the handler finds it: EAX, EBX, ECX, ESI and EDI as
+    // loaded, DX holding the port; only EAX to EDX come back.
+    platform::SmiRegisters cpu = regs;
+    cpu.edx = 0xB2;
+    cpu.reserved = 0;
+    smi_calls.push_back(cpu);
+    port_log.push_back({PortAccess::Out, 0xB2, static_cast<std::uint8_t>(cpu.eax)});
+    if (smi_handler) smi_handler(cpu);
+    regs.eax = cpu.eax;
+    regs.ebx = cpu.ebx;
+    regs.ecx = cpu.ecx;
+    regs.edx = cpu.edx;
 }
 
 }  // namespace quorvik::sim

@@ -1,0 +1,59 @@
+// Model matching: which profile section serves a model whose name has no
+// section of its own.
+#include <iniparser.h>
+
+#include <cctype>
+#include <cstring>
+#include <string_view>
+
+#include "QuorvikSO.h"
+#include "sensor_profile.h"
+
+namespace {
+
+using quorvik::sensor::kSectionSize;
+
+char lower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+// The whole model name, lowered, against a (lower-case) section name.
+bool names_section(const char* model, std::string_view section) {
+    std::size_t i = 0;
+    for (; i < section.size(); ++i) {
+        if (model[i] == '\0' || lower(model[i]) != section[i]) return false;
+    }
+    return model[i] == '\0';
+}
+
+}  // namespace
+
+extern "C" int SensorModelCheck(const char* model, struct _dictionary_* profile, char* section) {
+    if (model == nullptr || profile == nullptr || section == nullptr) return 0;
+    const int sections = iniparser_getnsec(profile);
+    if (sections <= 0) return 0;
+
+    // At most 30 characters take part in a prefix match; a section name must
+    // leave room for its terminator in the caller's 30 bytes.
+    char lowered[kSectionSize] = {};
+    std::size_t lowered_length = 0;
+    for (; lowered_length < sizeof lowered && model[lowered_length] != '\0'; ++lowered_length) {
+        lowered[lowered_length] = lower(model[lowered_length]);
+    }
+
+    for (int i = 0; i < sections; ++i) {
+        const char* name = iniparser_getsecname(profile, i);
+        if (name != nullptr && names_section(model, name)) return 0;
+    }
+    for (int i = 0; i < sections; ++i) {
+        const char* name = iniparser_getsecname(profile, i);
+        if (name == nullptr) continue;
+        const std::size_t length = std::strlen(name);
+        if (length >= kSectionSize || length > lowered_length) continue;
+        if (std::memcmp(lowered, name, length) == 0) {
+            std::memcpy(section, name, length + 1);
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,48 @@
+// How many voltage, temperature and fan inputs the profile declares for a
+// model, as heap text for host applications.
+#include <cstdlib>
+#include <cstring>
+
+#include "QuorvikSO.h"
+#include "quorvik_common/ini_value.h"
+#include "quorvik_common/text.h"
+#include "sensor_profile.h"
+
+namespace {
+
+using namespace quorvik::sensor;
+
+constexpr std::size_t kCountTextSize = 1024;
+
+int count_query(const char* path, const char* model, char** text, const char* key) {
+    if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
+    quorvik::ini::Profile profile(path);
+    if (!profile) return SENSOR_ERR_PROFILE;
+    const SectionName section(profile.get(), model);
+    Keys keys(profile.get(), section.get());
+    const char* value = keys.section_value(key);
+    if (value == nullptr) return SENSOR_ERR_KEY;
+    // Reported as it stands, 0 and negative counts too.
+    const int count = quorvik::ini::text_to_int(value);
+
+    char* result = static_cast<char*>(std::malloc(kCountTextSize));
+    *text = result;
+    if (result == nullptr) return SENSOR_ERR_NOMEM;
+    std::memset(result, 0, kCountTextSize);
+    quorvik::text::format_into({result, kCountTextSize}, "%d", count);
+    return SENSOR_OK;
+}
+
+}  // namespace
+
+extern "C" int SensorVoltQuery(const char* path, const char* model, char** text) {
+    return count_query(path, model, text, "Volt");
+}
+
+extern "C" int SensorTempQuery(const char* path, const char* model, char** text) {
+    return count_query(path, model, text, "Temp");
+}
+
+extern "C" int SensorFanQuery(const char* path, const char* model, char** text) {
+    return count_query(path, model, text, "Fan");
+}

@@ -1,0 +1,60 @@
+// Fan reader: the profile's dividend over the 16-bit fan count held in two
+// registers of the hardware monitor.
+#include <cstdint>
+
+#include "QuorvikSO.h"
+#include "quorvik_common/ini_value.h"
+#include "sensor_profile.h"
+#include "superio.h"
+
+namespace {
+
+using namespace quorvik::sensor;
+
+struct FanInput {
+    const char* label = "";
+    PortDescription ports;
+    int bank = 0;
+    int high_reg = 0;
+    int low_reg = 0;
+    int dividend = 0;
+};
+
+// Keys in the order that decides which failure a caller sees.
+Status read_input(Keys& keys, FanInput& input) {
+    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
+    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
+    if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
+    if (const Status s = number(keys.input_value("MSB"), input.high_reg); s != SENSOR_OK) return s;
+    if (const Status s = number(keys.input_value("LSB"), input.low_reg); s != SENSOR_OK) return s;
+    // Without a dividend there is no fan value: missing and empty alike.
+    const char* dividend = keys.input_value("Count");
+    if (dividend == nullptr || *dividend == '\0') return SENSOR_ERR_VALUE;
+    input.dividend = quorvik::ini::text_to_int(dividend);
+    return SENSOR_OK;
+}
+
+}  // namespace
+
+extern "C" int SensorFan(const char* path, const char* model, int input, char** text) {
+    if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
+    quorvik::ini::Profile profile(path);
+    if (!profile) return SENSOR_ERR_PROFILE;
+    const SectionName section(profile.get(), model);
+    Keys keys(profile.get(), section.get(), "Fin", input);
+
+    FanInput fan;
+    if (const Status s = read_input(keys, fan); s != SENSOR_OK) return s;
+    unsigned count = 0;
+    const Status status = read_chip(fan.ports, fan.bank, [&](HardwareMonitor& monitor) {
+        // Low register first, then high, as these chips have always been read.
+        const unsigned low = monitor.read_register(fan.low_reg);
+        const unsigned high = monitor.read_register(fan.high_reg);
+        count = high * 256 + low;
+    });
+    if (status != SENSOR_OK) return status;
+
+    // A stopped fan (count 0) reads 0.
+    const int value = count == 0 ? 0 : fan.dividend / static_cast<int>(count);
+    return hand_over(text, fan.label, value);
+}

@@ -1,0 +1,89 @@
+#include "sensor_profile.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "quorvik_common/ini_value.h"
+#include "quorvik_common/text.h"
+
+namespace quorvik::sensor {
+namespace {
+
+// Longest value in a result text: a long in decimal with its sign.
+constexpr std::size_t kLongestValue = 20;
+constexpr std::size_t kLongestLabel = kResultSize - 1 - (sizeof ": " - 1) - kLongestValue;
+
+// Only these two chips hide their registers behind banks; case counts.
+bool is_banked_chip(const char* name) {
+    return std::strcmp(name, "W83627DHG") == 0 || std::strcmp(name, "W83627EHF") == 0;
+}
+
+}  // namespace
+
+SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {
+    if (SensorModelCheck(model, profile, buffer_) == 1) name_ = buffer_;
+}
+
+const char* Keys::section_value(const char* key) {
+    if (!text::format_into(key_, "%s:%s", name_, key)) return nullptr;
+    return ini::find_text(profile_, key_);
+}
+
+const char* Keys::input_value(const char* key) {
+    if (!text::format_into(key_, "%s:%s%d%s", name_, kind_, input_, key)) return nullptr;
+    return ini::find_text(profile_, key_);
+}
+
+Status number(const char* text, int& value) {
+    if (text == nullptr) return SENSOR_ERR_KEY;
+    if (*text == '\0') return SENSOR_ERR_VALUE;
+    value = ini::text_to_int(text);
+    return SENSOR_OK;
+}
+
+Status read_port_description(Keys& keys, PortDescription& ports) {
+    if (const Status status = number(keys.section_value("Index"), ports.index_port);
+        status != SENSOR_OK) {
+        return status;
+    }
+    if (const Status status = number(keys.section_value("Data"), ports.data_port);
+        status != SENSOR_OK) {
+        return status;
+    }
+    const char* chip = keys.section_value("Sio");
+    if (chip == nullptr) return SENSOR_ERR_KEY;
+    if (*chip == '\0') return SENSOR_ERR_VALUE;
+    ports.banked = is_banked_chip(chip);
+    return SENSOR_OK;
+}
+
+Status read_label(Keys& keys, const char*& label) {
+    const char* text = keys.input_value("Str");
+    if (text == nullptr) return SENSOR_ERR_KEY;
+    if (std::strlen(text) > kLongestLabel) return SENSOR_ERR_VALUE;
+    label = text;
+    return SENSOR_OK;
+}
+
+Status read_bank(Keys& keys, const PortDescription& ports, int& bank) {
+    if (!ports.banked) return SENSOR_OK;
+    const char* text = keys.input_value("Bnk");
+    if (text == nullptr) return SENSOR_ERR_KEY;
+    // An empty value reads as bank 0; 255 is the profile's "no bank".
+    const int value = ini::text_to_int(text);
+    if (value == 255) return SENSOR_ERR_VALUE;
+    bank = value;
+    return SENSOR_OK;
+}
+
+Status hand_over(char** text, const char* label, long value) {
+    char* result = static_cast<char*>(std::malloc(kResultSize));
+    *text = result;
+    if (result == nullptr) return SENSOR_ERR_NOMEM;
+    std::memset(result, 0, kResultSize);
+    // read_label keeps the label short enough for the text never to be cut.
+    text::format_into({result, kResultSize}, "%s: %ld", label, value);
+    return SENSOR_OK;
+}
+
+}  // namespace quorvik::sensor

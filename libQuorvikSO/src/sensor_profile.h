@@ -1,0 +1,85 @@
+// What the sensor readers and the count queries read from the device profile:
+// the name that addresses the model's keys, the keys of the section and of one
+// input, the port description, label and bank of an input, and the result
+// text handed to the caller.
+#pragma once
+
+#include <iniparser.h>
+
+#include <cstddef>
+
+#include "QuorvikSO.h"
+
+namespace quorvik::sensor {
+
+// A sensor reader status: SENSOR_OK or one of the SENSOR_ERR_* codes.
+using Status = int;
+
+inline constexpr std::size_t kSectionSize = 30;
+inline constexpr std::size_t kKeySize = 1024;
+inline constexpr std::size_t kResultSize = 1024;
+
+// The name that addresses the model's keys: the section serving the model by
+// prefix, or else the model name as given (lookups ignore case).
+class SectionName {
+  public:
+    SectionName(dictionary* profile, const char* model);
+    SectionName(const SectionName&) = delete;
+    SectionName& operator=(const SectionName&) = delete;
+
+    const char* get() const { return name_; }
+
+  private:
+    char buffer_[kSectionSize] = {};
+    const char* name_;
+};
+
+// Keys of one reading: "<name>:<key>" of the section, and
+// "<name>:<kind><input><key>" of one input ("ab-12:Vin3Idx").
+class Keys {
+  public:
+    Keys(const dictionary* profile, const char* name, const char* kind = "", int input = 0)
+        : profile_(profile), name_(name), kind_(kind), input_(input) {}
+    Keys(const Keys&) = delete;
+    Keys& operator=(const Keys&) = delete;
+
+    // The value text, or nullptr when the key is missing. A key too long for
+    // the 1024-byte key buffer cannot stand in a profile, whose lines are
+    // shorter, and counts as missing.
+    const char* section_value(const char* key);
+    const char* input_value(const char* key);
+
+  private:
+    const dictionary* profile_;
+    const char* name_;
+    const char* kind_;
+    int input_;
+    char key_[kKeySize] = {};
+};
+
+// A number key's text: missing gives SENSOR_ERR_KEY, empty SENSOR_ERR_VALUE,
+// anything else converts as strtol with base 0 does.
+Status number(const char* text, int& value);
+
+// Where the chip's hardware monitor answers, and whether it has banks.
+struct PortDescription {
+    int index_port = 0;
+    int data_port = 0;
+    bool banked = false;
+};
+
+// Index, Data and Sio, in that order.
+Status read_port_description(Keys& keys, PortDescription& ports);
+
+// The input's label (<kind><n>Str), which may be empty. A label that would
+// not leave room for the value in the result text is refused.
+Status read_label(Keys& keys, const char*& label);
+
+// The input's bank (<kind><n>Bnk) on a banked chip; nothing is read otherwise.
+Status read_bank(Keys& keys, const PortDescription& ports, int& bank);
+
+// Stores a new 1024-byte heap text "<label>: <value>" in *text; on
+// SENSOR_ERR_NOMEM *text is null.
+Status hand_over(char** text, const char* label, long value);
+
+}  // namespace quorvik::sensor

@@ -1,0 +1,61 @@
+// Voltage reader: one register of the hardware monitor times the input's
+// factor, in millivolts.
+#include <cstdint>
+
+#include "QuorvikSO.h"
+#include "quorvik_common/ini_value.h"
+#include "sensor_profile.h"
+#include "superio.h"
+
+namespace {
+
+using namespace quorvik::sensor;
+
+struct VoltInput {
+    const char* label = "";
+    PortDescription ports;
+    int bank = 0;
+    int reg = 0;
+    int factor = 0;  // millivolts per count
+};
+
+// Keys in the order that decides which failure a caller sees.
+Status read_input(Keys& keys, VoltInput& input) {
+    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
+    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
+    if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
+    if (const Status s = number(keys.input_value("Idx"), input.reg); s != SENSOR_OK) return s;
+    const char* factor = keys.input_value("Cof");
+    if (factor == nullptr) return SENSOR_ERR_KEY;
+    input.factor = quorvik::ini::text_to_int(factor);
+    if (input.factor == 0) return SENSOR_ERR_VALUE;
+    return SENSOR_OK;
+}
+
+// The product wraps like the 32-bit int it is; the trip through volts in
+// double precision and back makes some products one millivolt less (1001
+// gives 1000), which is what the board's readings have always shown.
+long millivolts(std::uint8_t reading, int factor) {
+    const auto product = static_cast<std::int32_t>(static_cast<std::int64_t>(reading) * factor);
+    const double volts = static_cast<double>(product) / 1000.0;
+    return static_cast<long>(volts * 1000.0);
+}
+
+}  // namespace
+
+extern "C" int SensorVolt(const char* path, const char* model, int input, char** text) {
+    if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
+    quorvik::ini::Profile profile(path);
+    if (!profile) return SENSOR_ERR_PROFILE;
+    const SectionName section(profile.get(), model);
+    Keys keys(profile.get(), section.get(), "Vin", input);
+
+    VoltInput volt;
+    if (const Status s = read_input(keys, volt); s != SENSOR_OK) return s;
+    std::uint8_t reading = 0;
+    const Status status = read_chip(volt.ports, volt.bank, [&](HardwareMonitor& monitor) {
+        reading = monitor.read_register(volt.reg);
+    });
+    if (status != SENSOR_OK) return status;
+    return hand_over(text, volt.label, millivolts(reading, volt.factor));
+}

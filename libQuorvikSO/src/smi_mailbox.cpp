@@ -1,0 +1,82 @@
+// The software-SMI mailbox to the board firmware: one raw call and block
+// transfers in 16-byte chunks, one SMI per chunk.
+#include <cstdint>
+#include <cstring>
+
+#include "QuorvikSO.h"
+#include "platform.h"
+
+namespace {
+
+constexpr std::uint32_t kChunkSize = 16;
+
+void set_command(SmiRegisterBlock& block, std::uint8_t command) {
+    block.eax = (block.eax & ~std::uint32_t{0xFF}) | command;
+}
+
+// Chunks are four 32-bit words in the processor's (little-endian) order.
+std::uint32_t load_word(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+void store_word(unsigned char* bytes, std::uint32_t word) {
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(word >> (8 * i));
+}
+
+}  // namespace
+
+extern "C" int SmbxSendSMI(SmiRegisterBlock* regs) {
+    if (regs == nullptr) return -1;
+    // DX carries the port number; edx and reserved are not passed in.
+    quorvik::platform::SmiRegisters cpu{regs->eax, regs->ebx, regs->ecx, 0xB2,
+                                        0,         regs->esi, regs->edi};
+    quorvik::platform::send_smi(cpu);
+    regs->eax = cpu.eax;
+    regs->ebx = cpu.ebx;
+    regs->ecx = cpu.ecx;
+    regs->edx = cpu.edx;
+    return 0;
+}
+
+extern "C" int SmbxRead(uint32_t offset, uint32_t length, unsigned char* buf) {
+    if (buf == nullptr) return -1;
+    std::memset(buf, 0, length);
+    // One block for the whole transfer: what the handler leaves in eax and
+    // ebx is what the next chunk hands it.
+    SmiRegisterBlock block{};
+    for (std::uint32_t i = 0; i < length / kChunkSize; ++i) {
+        block.esi = offset + kChunkSize * i;
+        block.ecx = kChunkSize;
+        set_command(block, SMBX_CMD_READ);
+        SmbxSendSMI(&block);
+        unsigned char* chunk = buf + std::size_t{kChunkSize} * i;
+        store_word(chunk, block.eax);
+        store_word(chunk + 4, block.ecx);
+        store_word(chunk + 8, block.edx);
+        store_word(chunk + 12, block.ebx);
+    }
+    return 0;
+}
+
+extern "C" int SmbxWrite(uint32_t offset, uint32_t length, const unsigned char* buf) {
+    if (buf == nullptr) return -1;
+    SmiRegisterBlock block{};
+    block.edi = offset;
+    block.ecx = length;
+    set_command(block, SMBX_CMD_WRITE_OPEN);
+    SmbxSendSMI(&block);
+    for (std::uint32_t i = 0; i < length / kChunkSize; ++i) {
+        const unsigned char* chunk = buf + std::size_t{kChunkSize} * i;
+        const std::uint32_t word2 = load_word(chunk + 8);
+        block.edi = offset + kChunkSize * i;
+        block.ebx = load_word(chunk);
+        block.ecx = load_word(chunk + 4);
+        block.edx = word2;
+        // Only the low half of word 2 reaches the handler, in EAX's upper half.
+        block.eax = word2 << 16 | SMBX_CMD_WRITE_DATA;
+        block.esi = load_word(chunk + 12);
+        SmbxSendSMI(&block);
+    }
+    return 0;
+}
