@@ -1,0 +1,454 @@
+// The device profile checker of quorvik-info: which finding each mistake in a
+// profile gives, on which line, and the exit status that follows.
+#include "profile_check.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using quorvik::profile_check::check_file;
+using quorvik::profile_check::check_profile;
+using quorvik::profile_check::Finding;
+using quorvik::profile_check::format_finding;
+using quorvik::profile_check::LoadState;
+using quorvik::profile_check::Report;
+using quorvik::profile_check::Severity;
+
+constexpr Severity E = Severity::error;
+constexpr Severity W = Severity::warning;
+
+// A profile file that lives as long as the object.
+class TempProfile {
+  public:
+    explicit TempProfile(const std::string& text) {
+        char pattern[] = "/tmp/quorvik-profile-XXXXXX";
+        const int fd = mkstemp(pattern);
+        path_ = pattern;
+        if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+            ADD_FAILURE() << "cannot write " << path_;
+        }
+        if (fd >= 0) close(fd);
+    }
+    ~TempProfile() { std::remove(path_.c_str()); }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+Report check_text(const std::string& text) {
+    return check_file(TempProfile(text).path());
+}
+
+std::string describe(const Report& report) {
+    std::string text;
+    for (const Finding& f : report.findings) text += format_finding("profile", f) + "\n";
+    return text;
+}
+
+// The example section of the README, one key a line; line 1 is the section.
+// clang-format off
+const std::vector<std::string> kExample = {
+    "[example-board]",    "TotalSerialPort = 2", "TtyType = S",         "TtyNum = 0,1",
+    "TotalLanPort = 2",   "S_Power_indicator = 1", "O_Relay = 1",       "Relay_Node = /dev/dio",
+    "Volt = 3",           "Temp = 2",            "Fan = 1",             "V_CPU_Index = 0",
+    "V_DRAM_Index = 1",   "V_5V_Index = 2",      "T_CPU_Index = 0",     "T_SYSTEM_Index = 1",
+    "Index = 0x295",      "Data = 0x296",        "Sio = W83627DHG",     "Vin0Str = VCORE",
+    "Vin0Bnk = 0",        "Vin0Idx = 0x20",      "Vin0Cof = 8",         "Vin1Str = VDRAM",
+    "Vin1Bnk = 0",        "Vin1Idx = 0x21",      "Vin1Cof = 16",        "Vin2Str = V5",
+    "Vin2Bnk = 0",        "Vin2Idx = 0x23",      "Vin2Cof = 24",        "Tin0Str = CPU",
+    "Tin0Bnk = 0",        "Tin0MSR = 0x1A2",     "Tin0MSROffset = 0x19C", "Tin1Str = SYSTEM",
+    "Tin1Bnk = 0",        "Tin1Idx = 0x27",      "Tin1Cof = 1.0",       "Tin1Off = 0.0",
+    "Fin0Str = SYSFAN",   "Fin0Bnk = 0",         "Fin0MSB = 0x28",      "Fin0LSB = 0x29",
+    "Fin0Count = 1350000"};
+// clang-format on
+constexpr int kSection = 1;  // the line of a missing key: the section's
+
+// Sets a key of the example in its own line, or removes it (value nullptr)
+// leaving a comment, so that the other keys keep their lines.
+struct Edit {
+    const char* key;
+    const char* value;
+};
+
+std::string edited_example(const std::vector<Edit>& edits, const std::string& appended = "") {
+    std::vector<std::string> lines = kExample;
+    for (const Edit& edit : edits) {
+        const std::string prefix = std::string(edit.key) + " = ";
+        bool found = false;
+        for (std::string& line : lines) {
+            if (line.rfind(prefix, 0) != 0) continue;
+            line = edit.value != nullptr ? prefix + edit.value : "; removed";
+            found = true;
+        }
+        if (!found) ADD_FAILURE() << "the example has no key " << edit.key;
+    }
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text + appended;
+}
+
+TEST(CheckProfile, ExampleSectionAndShippedExampleHaveNoFindings) {
+    const Report example = check_text(edited_example({}));
+    EXPECT_EQ(example.exit_status(), 0);
+    EXPECT_TRUE(example.findings.empty()) << describe(example);
+    EXPECT_EQ(example.sections, 1);
+
+    const Report shipped = check_file(QUORVIK_EXAMPLE_PROFILE);
+    EXPECT_EQ(shipped.exit_status(), 0);
+    EXPECT_TRUE(shipped.findings.empty()) << describe(shipped);
+}
+
+struct BrokenCase {
+    const char* what;
+    std::vector<Edit> edits;
+    std::string appended;  // lines after the last key, from line 46 on
+    Severity severity;
+    const char* key;
+    int line;
+    const char* message;  // a part of the finding's message
+    int findings;         // all findings of the profile
+    int exit_status;
+};
+
+const std::string k39(39, 'T');    // with its colon, one more than the dispatch keeps
+const std::string k99(99, 'S');    // "ls /dev/tty<99 letters>1 > /dev/null 2>&1" is 128
+const std::string k128(128, 'a');  // one more than the monitoring library takes
+
+// clang-format off
+const BrokenCase kBroken[] = {
+    // what, then edits, appended lines, the finding (severity, key, line, message part),
+    // the number of findings and the exit status
+    {"factor 0",
+     {{"Vin0Cof", "0"}}, "", E, "Vin0Cof", 23, "factor 0", 1, 1},
+    {"factor empty",
+     {{"Vin0Cof", ""}}, "", E, "Vin0Cof", 23, "SENSOR_ERR_VALUE", 1, 1},
+    {"factor octal junk",
+     {{"Vin1Cof", "08"}}, "", E, "Vin1Cof", 27, "'08' reads as factor 0", 1, 1},
+    {"factor missing",
+     {{"Vin0Cof", nullptr}}, "", E, "Vin0Cof", kSection, "SENSOR_ERR_KEY", 1, 1},
+    {"port not a number",
+     {{"Index", "0x29G"}}, "", E, "Index", 17, "read 41", 1, 1},
+    {"port beyond 16 bits",
+     {{"Data", "0x10000"}}, "", E, "Data", 18, "outside 0-0xFFFF", 1, 1},
+    {"port empty",
+     {{"Index", ""}}, "", E, "Index", 17, "SENSOR_ERR_VALUE", 1, 1},
+    {"bank 255",
+     {{"Vin1Bnk", "0xFF"}}, "", E, "Vin1Bnk", 25, "bank 255", 1, 1},
+    {"bank missing",
+     {{"Tin1Bnk", nullptr}}, "", E, "Tin1Bnk", kSection, "banked", 1, 1},
+    {"bank empty",
+     {{"Fin0Bnk", ""}}, "", W, "Fin0Bnk", 42, "bank 0", 1, 0},
+    {"bank too high",
+     {{"Vin0Bnk", "9"}}, "", W, "Vin0Bnk", 21, "bank select", 1, 0},
+    {"chip in lower case",
+     {{"Sio", "w83627dhg"}}, "", E, "Sio", 19, "case counts", 1, 1},
+    {"unknown chip",
+     {{"Sio", "NCT6776"}}, "", W, "Sio", 19, "Bnk keys are ignored", 1, 0},
+    {"chip missing",
+     {{"Sio", nullptr}}, "", E, "Sio", kSection, "SENSOR_ERR_KEY", 1, 1},
+    {"offset MSR alone",
+     {{"Tin0MSR", nullptr}}, "", E, "Tin0MSROffset", 35, "without Tin0MSR", 1, 1},
+    {"MSR register 0",
+     {{"Tin0MSROffset", "0"}}, "", E, "Tin0MSROffset", 35, "SENSOR_ERR_VALUE", 1, 1},
+    {"MSR empty",
+     {{"Tin0MSR", ""}}, "", E, "Tin0MSR", 34, "SENSOR_ERR_VALUE", 1, 1},
+    {"register missing",
+     {{"Tin1Idx", nullptr}}, "", E, "Tin1Idx", kSection, "SENSOR_ERR_KEY", 1, 1},
+    {"register beyond a byte",
+     {{"Vin2Idx", "0x123"}}, "", W, "Vin2Idx", 30, "35", 1, 0},
+    {"temperature factor 0",
+     {{"Tin1Cof", "0"}}, "", E, "Tin1Cof", 39, "offset", 1, 1},
+    {"temperature factor comma",
+     {{"Tin1Cof", "1,5"}}, "", E, "Tin1Cof", 39, "reads 1.0", 1, 1},
+    {"temperature offset not finite",
+     {{"Tin1Off", "inf"}}, "", E, "Tin1Off", 40, "SENSOR_ERR_VALUE", 1, 1},
+    {"temperature offset empty",
+     {{"Tin1Off", ""}}, "", W, "Tin1Off", 40, "0.0", 1, 0},
+    {"fan dividend missing",
+     {{"Fin0Count", nullptr}}, "", E, "Fin0Count", kSection, "SENSOR_ERR_VALUE", 1, 1},
+    {"fan dividend 0",
+     {{"Fin0Count", "0"}}, "", E, "Fin0Count", 45, "always 0", 1, 1},
+    {"label with a blank",
+     {{"Vin0Str", "CPU Core"}}, "", W, "Vin0Str", 20, "one word", 1, 0},
+    {"label too long for the dispatch",
+     {{"Tin0Str", k39.c_str()}}, "", E, "Tin0Str", 32, "ERR_SENSOR", 1, 1},
+    {"label empty",
+     {{"Tin1Str", ""}}, "", W, "Tin1Str", 36, "colon", 1, 0},
+    {"label missing",
+     {{"Fin0Str", nullptr}}, "", E, "Fin0Str", kSection, "SENSOR_ERR_KEY", 1, 1},
+    {"role names an input without keys",
+     {{"V_5V_Index", "7"}}, "", E, "V_5V_Index", 14, "no Vin7Str", 1, 1},
+    {"role gated out by the count",
+     {{"Volt", "2"}}, "", E, "V_5V_Index", 14, "ERR_RANGE", 2, 1},
+    {"count above the inputs",
+     {{"Volt", "4"}}, "", W, "Volt", 9, "3 voltage inputs (0, 1, 2)", 1, 0},
+    {"role missing",
+     {{"T_SYSTEM_Index", nullptr}}, "", E, "T_SYSTEM_Index", kSection, "get_temperature(1)", 1, 1},
+    {"role negative",
+     {{"T_CPU_Index", "-1"}}, "", E, "T_CPU_Index", 15, "ERR_PROFILE_VALUE", 1, 1},
+    {"count missing",
+     {{"Fan", nullptr}}, "", E, "Fan", kSection, "SensorFanQuery", 1, 1},
+    {"integer with junk",
+     {{"TotalLanPort", "0x1G"}}, "", E, "TotalLanPort", 5, "read 1", 1, 1},
+    {"integer negative",
+     {{"S_Power_indicator", "-1"}}, "", E, "S_Power_indicator", 6, "get_pwr_status", 1, 1},
+    {"integer empty",
+     {{"TotalLanPort", ""}}, "", W, "TotalLanPort", 5, "reads as 0", 1, 0},
+    {"tty type with a digit",
+     {{"TtyType", "S1"}}, "", E, "TtyType", 3, "letters only", 1, 1},
+    {"tty type too long",
+     {{"TtyType", k128.c_str()}}, "", E, "TtyType", 3, "128 or more", 1, 1},
+    {"tty type missing",
+     {{"TtyType", nullptr}}, "", E, "TtyType", kSection, "get_uart_status", 1, 1},
+    {"fewer tty numbers than ports",
+     {{"TtyNum", "0"}}, "", E, "TtyNum", 4, "ports 1 and up", 1, 1},
+    {"more tty numbers than ports",
+     {{"TtyNum", "0,1,2"}}, "", W, "TtyNum", 4, "never used", 1, 0},
+    {"tty number beyond an int",
+     {{"TtyNum", "0,1e12"}}, "", E, "TtyNum", 4, "ERR_PROFILE_VALUE", 1, 1},
+    {"tty type too long for the command line",
+     {{"TtyType", k99.c_str()}}, "", E, "TtyType", 3, "command line", 1, 1},
+    {"tty number not a number",
+     {{"TtyNum", "0,1.5"}}, "", E, "TtyNum", 4, "reads 1", 1, 1},
+    {"relay node missing",
+     {{"Relay_Node", nullptr}}, "", E, "Relay_Node", kSection, "set_relay", 1, 1},
+    {"relay node empty",
+     {{"Relay_Node", ""}}, "", E, "Relay_Node", 8, "ERR_DEV_OPEN", 1, 1},
+    {"relay node too long",
+     {{"Relay_Node", k128.c_str()}}, "", E, "Relay_Node", 8, "128 or more", 1, 1},
+    {"value cut by a comment sign",
+     {{"Relay_Node", "/dev/dio#2"}}, "", W, "Relay_Node", 8, "read '/dev/dio'", 1, 0},
+    {"misspelt key",
+     {}, "Vin0Cofs = 8\n", W, "Vin0Cofs", 46, "unknown key", 1, 0},
+    {"input number with a leading zero",
+     {}, "Vin01Str = X\n", W, "Vin01Str", 46, "leading zeros", 1, 0},
+    {"key given twice",
+     {}, "Vin0Cof = 9\n", W, "Vin0Cof", 46, "line 23", 1, 0},
+};
+// clang-format on
+
+void PrintTo(const BrokenCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class BrokenProfile : public testing::TestWithParam<BrokenCase> {};
+
+TEST_P(BrokenProfile, GivesItsFindingOnItsLine) {
+    const BrokenCase& c = GetParam();
+    const Report report = check_text(edited_example(c.edits, c.appended));
+    int matches = 0;
+    for (const Finding& f : report.findings) {
+        if (f.severity != c.severity || f.section != "example-board" || f.key != c.key ||
+            f.line != c.line) {
+            continue;
+        }
+        ++matches;
+        EXPECT_NE(f.message.find(c.message), std::string::npos) << f.message;
+    }
+    EXPECT_EQ(matches, 1) << describe(report);
+    EXPECT_EQ(static_cast<int>(report.findings.size()), c.findings) << describe(report);
+    EXPECT_EQ(report.exit_status(), c.exit_status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BrokenProfile, testing::ValuesIn(kBroken),
+                         [](const testing::TestParamInfo<BrokenCase>& info) {
+                             std::string name = info.param.what;
+                             for (char& ch : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             }
+                             return name;
+                         });
+
+TEST(CheckProfile, KeysThatNoCallReadsAndValuesAtTheLimitsPass) {
+    const std::string longest_letters(98, 'S');
+    const std::string longest_label(38, 'T');
+    const std::vector<std::vector<Edit>> quiet = {
+        {{"O_Relay", "0"}, {"Relay_Node", nullptr}},
+        {{"TotalSerialPort", "0"}, {"TtyType", nullptr}, {"TtyNum", nullptr}},
+        {{"Volt", "2"},
+         {"V_5V_Index", nullptr},
+         {"Vin2Str", nullptr},
+         {"Vin2Bnk", nullptr},
+         {"Vin2Idx", nullptr},
+         {"Vin2Cof", nullptr}},
+        {{"Sio", "W83627EHF"}},
+        {{"TtyType", longest_letters.c_str()}},
+        {{"Tin0Str", longest_label.c_str()}},
+        {{"Tin1Cof", nullptr}, {"Tin1Off", nullptr}},
+    };
+    for (const auto& edits : quiet) {
+        const Report report = check_text(edited_example(edits));
+        EXPECT_TRUE(report.findings.empty()) << describe(report);
+    }
+    // Without a banked chip, bank keys are not read at all.
+    const Report unbanked = check_text(edited_example({{"Sio", "IT8786"}, {"Vin0Bnk", nullptr}}));
+    EXPECT_EQ(unbanked.findings.size(), 1u) << describe(unbanked);
+}
+
+// A section that every call can read, without sensor inputs.
+std::string plain_section(const std::string& name) {
+    return "[" + name +
+           "]\nTotalSerialPort = 0\nTotalLanPort = 0\nS_Power_indicator = 0\nO_Relay = 0\n"
+           "Volt = 0\nTemp = 0\nFan = 0\n";
+}
+
+struct SectionCase {
+    const char* what;
+    std::string text;
+    Severity severity;
+    std::string section;
+    const char* key;
+    int line;
+    const char* message;
+    int exit_status;
+};
+
+TEST(CheckProfile, SectionNamesAndFileShape) {
+    const SectionCase cases[] = {
+        {"shorter name first shadows", plain_section("ab-12") + plain_section("ab-1234"), W,
+         "ab-1234", "", 9, "[ab-12] (line 1)", 0},
+        {"name of 30 characters", plain_section(std::string(30, 'm')), W, std::string(30, 'm'), "",
+         1, "no model reaches", 0},
+        {"section named like a key hides it", plain_section("x") + "[x:volt]\n", E, "x", "Volt", 6,
+         "[x:volt] (line 9)", 1},
+        {"section with a colon", plain_section("x") + "[x:volt]\n", W, "x:volt", "", 9,
+         "iniparser_getnsec", 1},
+        {"section given twice", plain_section("a") + plain_section("b") + "[a]\n", W, "a", "", 17,
+         "first at line 1", 0},
+        {"key above the sections", "Volt = 1\n" + plain_section("a"), W, "", "", 1,
+         "above the first section", 0},
+        {"no sections", "; nothing\n", E, "", "", 0, "no sections", 1},
+        {"continued value stands on its first line",
+         plain_section("a") + "Vin0Str = CPU\\\n  Core\n", W, "a", "Vin0Str", 9, "one word", 1},
+        {"continued value keeps later lines",
+         plain_section("a") + "Vin0Str = CPU\\\n  Core\nVin0Idx = x1\n", E, "a", "Vin0Idx", 11,
+         "read 0", 1},
+    };
+    for (const SectionCase& c : cases) {
+        const Report report = check_text(c.text);
+        const bool found =
+            std::any_of(report.findings.begin(), report.findings.end(), [&c](const Finding& f) {
+                return f.severity == c.severity && f.section == c.section && f.key == c.key &&
+                       f.line == c.line && f.message.find(c.message) != std::string::npos;
+            });
+        EXPECT_TRUE(found) << c.what << ":\n" << describe(report);
+        EXPECT_EQ(report.exit_status(), c.exit_status) << c.what;
+    }
+    // The first fitting section wins, so the longest name hides behind the shortest.
+    const Report chain =
+        check_text(plain_section("ab") + plain_section("abc") + plain_section("abcd"));
+    ASSERT_EQ(chain.findings.size(), 2u) << describe(chain);
+    EXPECT_EQ(chain.findings[1].section, "abcd");
+    EXPECT_NE(chain.findings[1].message.find("[ab] (line 1)"), std::string::npos);
+
+    const Report clean = check_text(plain_section("ab-1234") + plain_section("ab-12") +
+                                    plain_section(std::string(29, 'm')));
+    EXPECT_TRUE(clean.findings.empty()) << describe(clean);
+}
+
+TEST(CheckProfile, FilesThatCannotBeLoaded) {
+    const Report missing = check_file("/nonexistent/DeviceProfile.ini");
+    EXPECT_EQ(missing.load, LoadState::unreadable);
+    EXPECT_EQ(missing.exit_status(), 2);
+
+    const Report syntax = check_text(plain_section("a") + "Vin0Str\n");
+    EXPECT_EQ(syntax.load, LoadState::unloadable);
+    EXPECT_EQ(syntax.exit_status(), 2);
+    ASSERT_EQ(syntax.findings.size(), 1u) << describe(syntax);
+    EXPECT_EQ(syntax.findings[0].line, 9);
+    EXPECT_NE(syntax.findings[0].message.find("'Vin0Str'"), std::string::npos);
+
+    // iniparser reads a line and its newline into 1024 bytes.
+    const Report longest = check_text(plain_section("a") + ";" + std::string(1021, 'x') + "\n");
+    EXPECT_EQ(longest.exit_status(), 0) << describe(longest);
+    const Report too_long = check_text(plain_section("a") + ";" + std::string(1022, 'x') + "\n");
+    EXPECT_EQ(too_long.exit_status(), 2);
+    ASSERT_EQ(too_long.findings.size(), 1u) << describe(too_long);
+    EXPECT_EQ(too_long.findings[0].line, 9);
+    EXPECT_NE(too_long.findings[0].message.find("1023 characters"), std::string::npos);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(CheckProfile, PrintsOneLinePerFindingAndASummary) {
+    const TempProfile profile(edited_example({{"Vin0Cof", "0"}, {"Sio", "w83627dhg"}}));
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    ASSERT_NE(out, nullptr);
+    const int status = check_profile(profile.path().c_str(), out);
+    std::fclose(out);
+    const std::vector<std::string> lines = lines_of(std::string(buffer, size));
+    std::free(buffer);
+
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    const std::string& path = profile.path();
+    EXPECT_EQ(lines[0].rfind(path + ":19: error: [example-board] Sio: 'w83627dhg'", 0), 0u);
+    EXPECT_EQ(lines[1].rfind(path + ":23: error: [example-board] Vin0Cof: factor 0", 0), 0u);
+    EXPECT_EQ(lines[2], path + ": 1 section, 2 errors, 0 warnings");
+}
+
+// The built quorvik-info, run as an integrator runs it.
+struct ToolRun {
+    std::string output;
+    int exit_status = -1;
+};
+
+ToolRun run_info(const std::string& arguments) {
+    ToolRun run;
+    const std::string command = std::string(QUORVIK_INFO_PATH) + " " + arguments + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char chunk[512];
+    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) run.output += chunk;
+    const int status = pclose(pipe);
+    if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+    return run;
+}
+
+TEST(QuorvikInfo, ChecksProfilesFromTheCommandLine) {
+    const ToolRun good = run_info(std::string("--check-profile ") + QUORVIK_EXAMPLE_PROFILE);
+    EXPECT_EQ(good.exit_status, 0) << good.output;
+    EXPECT_NE(good.output.find("1 section, 0 errors, 0 warnings"), std::string::npos);
+
+    const std::string broken = std::string(QUORVIK_TEST_DATA) + "/profiles/broken.ini";
+    const ToolRun bad = run_info("--check-profile " + broken);
+    EXPECT_EQ(bad.exit_status, 1) << bad.output;
+    EXPECT_NE(bad.output.find(broken + ":15: warning: [kt-510] Sio:"), std::string::npos)
+        << bad.output;
+    EXPECT_NE(bad.output.find(broken + ":18: error: [kt-510] Vin0Cof: factor 0"), std::string::npos)
+        << bad.output;
+
+    EXPECT_EQ(run_info("--check-profile /nonexistent.ini").exit_status, 2);
+}
+
+TEST(QuorvikInfo, HelpListsTheOptionsAndUnknownOptionsFail) {
+    const ToolRun help = run_info("--help");
+    EXPECT_EQ(help.exit_status, 0);
+    for (const char* option : {"--per-cpu", "--check-profile [FILE]", "--help"}) {
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
+    }
+    const ToolRun unknown = run_info("--no-such-option");
+    EXPECT_EQ(unknown.exit_status, 2);
+    EXPECT_NE(unknown.output.find("unknown option '--no-such-option'"), std::string::npos);
+}
+
+}  // namespace

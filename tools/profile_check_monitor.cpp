@@ -1,0 +1,267 @@
+// Rules for what the monitoring library reads through its model lookup:
+// serial, LAN, power and relay keys, the input counts and the role indexes.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "profile_check_rules.h"
+
+namespace quorvik::profile_check {
+namespace {
+
+// The monitoring library copies text values into 128-byte buffers and refuses
+// longer ones; its serial port test builds command lines of 128 bytes too.
+constexpr std::size_t kBufferSize = 128;
+constexpr std::size_t kLongestText = kBufferSize - 1;
+constexpr std::size_t kCommandText = sizeof "ls /dev/tty > /dev/null 2>&1" - 1;
+// strtod's value cut to an int is defined strictly between these.
+constexpr double kBelowInt = -2147483649.0;
+constexpr double kAboveInt = 2147483648.0;
+// The one model that drives its relay through /dev/relay, not Relay_Node.
+constexpr const char* kRelayNodeModel = "kt-500r";
+
+struct Role {
+    const char* key;
+    int index;
+};
+
+constexpr Role kVoltRoles[] = {{"V_CPU_Index", 0}, {"V_DRAM_Index", 1}, {"V_5V_Index", 2}};
+constexpr Role kTempRoles[] = {{"T_CPU_Index", 0}, {"T_SYSTEM_Index", 1}};
+
+// A text value that the monitoring library reads; reports what it refuses.
+// Returns the text when the library takes it.
+const char* lookup_text(const SectionCheck& c, const char* key, const std::string& failure) {
+    const char* text = c.value(key);
+    if (text == nullptr) {
+        c.error(key, c.absence(key) + ": " + failure + " (ERR_PROFILE_VALUE)");
+        return nullptr;
+    }
+    const std::size_t length = std::strlen(text);
+    if (length > kLongestText) {
+        c.error(key, std::to_string(length) +
+                         " characters, 128 or more: the monitoring library refuses it, " + failure +
+                         " (ERR_PROFILE_VALUE)");
+        return nullptr;
+    }
+    return text;
+}
+
+// Returns the letters when the monitoring library takes them.
+const char* check_tty_type(const SectionCheck& c) {
+    const char* type = lookup_text(c, "TtyType", "get_uart_status fails");
+    if (type == nullptr) return nullptr;
+    if (*type == '\0') {
+        c.warning("TtyType", "empty: serial port k is /dev/tty<k>, a virtual console");
+        return type;
+    }
+    for (const char* p = type; *p != '\0'; ++p) {
+        if (!std::isalpha(static_cast<unsigned char>(*p))) {
+            c.error("TtyType", "'" + std::string(type) +
+                                   "' is not letters only: the monitoring library refuses it, "
+                                   "get_uart_status fails (ERR_PROFILE_VALUE)");
+            return nullptr;
+        }
+    }
+    return type;
+}
+
+// One item of TtyNum, converted with strtod and cut to an int. Reports items
+// that are no whole, non-negative number; returns the number the library
+// uses, or nothing when the library refuses the item.
+std::optional<int> check_tty_item(const SectionCheck& c, const std::string& item) {
+    char* end = nullptr;
+    const double value = std::strtod(item.c_str(), &end);
+    while (*end != '\0' && std::isspace(static_cast<unsigned char>(*end))) ++end;
+    std::size_t first = 0;
+    while (first < item.size() && std::isspace(static_cast<unsigned char>(item[first]))) ++first;
+    const std::string quoted = "item '" + item.substr(first) + "'";
+    if (!(value > kBelowInt && value < kAboveInt)) {
+        c.error("TtyNum",
+                quoted + " does not fit an int: get_uart_status fails (ERR_PROFILE_VALUE)");
+        return std::nullopt;
+    }
+    const int number = static_cast<int>(value);
+    if (end == item.c_str() || *end != '\0' || number < 0 || value != number) {
+        c.error("TtyNum",
+                quoted + " is no device number: the library reads " + std::to_string(number));
+    }
+    return number;
+}
+
+// Splits as strtok with "," does: empty pieces are skipped.
+std::vector<std::string> split_items(const char* list) {
+    std::vector<std::string> items;
+    std::string item;
+    for (const char* p = list;; ++p) {
+        if (*p == ',' || *p == '\0') {
+            if (!item.empty()) items.push_back(item);
+            item.clear();
+            if (*p == '\0') break;
+        } else {
+            item += *p;
+        }
+    }
+    return items;
+}
+
+// Returns the device numbers of the ports, as the library uses them.
+std::vector<int> check_tty_numbers(const SectionCheck& c, int ports) {
+    const char* list = lookup_text(c, "TtyNum", "get_uart_status fails");
+    if (list == nullptr) return {};
+    const std::vector<std::string> items = split_items(list);
+    std::vector<int> numbers;
+    for (const std::string& item : items) {
+        const auto number = check_tty_item(c, item);
+        if (!number) return {};
+        numbers.push_back(*number);
+    }
+    const int given = static_cast<int>(items.size());
+    const std::string counts =
+        std::to_string(given) + " device numbers for TotalSerialPort " + std::to_string(ports);
+    if (given < ports) {
+        c.error("TtyNum", counts + ": ports " + std::to_string(given) +
+                              " and up are tested as device number 0");
+    } else if (given > ports) {
+        c.warning("TtyNum", counts + ": the numbers after the first " + std::to_string(ports) +
+                                " are never used");
+    }
+    numbers.resize(static_cast<std::size_t>(ports), 0);
+    return numbers;
+}
+
+// get_uart_status refuses letters that, with a port's number, do not fit its
+// 128-byte command line.
+void check_command_line(const SectionCheck& c, const char* letters,
+                        const std::vector<int>& numbers) {
+    for (const int number : numbers) {
+        const std::size_t length =
+            kCommandText + std::strlen(letters) + std::to_string(number).size();
+        if (length < kBufferSize) continue;
+        c.error("TtyType",
+                "with device number " + std::to_string(number) +
+                    " the command line "
+                    "'ls /dev/tty...' is " +
+                    std::to_string(length) +
+                    " characters, more than 127: get_uart_status fails (ERR_PROFILE_VALUE)");
+        return;
+    }
+}
+
+void check_serial_ports(const SectionCheck& c) {
+    const auto ports = lookup_integer(
+        c, "TotalSerialPort", "get_uart_count and get_uart_status fail (ERR_PROFILE_VALUE)");
+    if (!ports || *ports <= 0) return;  // the port queries never get to the tty keys
+    const char* letters = check_tty_type(c);
+    const std::vector<int> numbers = check_tty_numbers(c, *ports);
+    if (letters != nullptr) check_command_line(c, letters, numbers);
+}
+
+void check_relay(const SectionCheck& c) {
+    const auto relays = lookup_integer(c, "O_Relay", "set_relay fails (ERR_PROFILE_VALUE)");
+    if (c.name() == kRelayNodeModel) {
+        if (c.has("Relay_Node")) c.warning("Relay_Node", "not read: KT-500R drives /dev/relay");
+        return;
+    }
+    if (!relays || *relays <= 0) return;  // Relay_Node is not read
+    const char* node = lookup_text(c, "Relay_Node", "set_relay fails");
+    if (node == nullptr) return;
+    if (*node == '\0') {
+        c.error("Relay_Node", "empty: set_relay cannot open it (ERR_DEV_OPEN)");
+    } else if (*node != '/') {
+        c.warning("Relay_Node", "'" + std::string(node) +
+                                    "' is a relative path: it is opened from the host's working "
+                                    "directory");
+    }
+}
+
+// Fan is read by its count query alone, which reports any number as it stands.
+std::optional<int> read_fan_count(const SectionCheck& c) {
+    const char* text = c.value("Fan");
+    if (text == nullptr) {
+        c.error("Fan", c.absence("Fan") + ": SensorFanQuery fails (SENSOR_ERR_KEY)");
+        return std::nullopt;
+    }
+    if (*text == '\0') {
+        c.warning("Fan", "empty value reads as 0");
+        return 0;
+    }
+    const int count = read_number(c, "Fan", text).value;
+    if (count < 0) c.warning("Fan", "negative: SensorFanQuery reports it as it stands");
+    return count;
+}
+
+// Compares a count with the inputs that the section describes. Returns the
+// count when it can bound a role index.
+std::optional<int> check_count(const SectionCheck& c, const char* key, std::optional<int> count,
+                               const std::set<int>& inputs, const char* noun) {
+    if (!count || *count < 0) return std::nullopt;
+    if (static_cast<std::size_t>(*count) != inputs.size()) {
+        c.warning(key, std::string(key) + " " + std::to_string(*count) + ", but the section has " +
+                           std::to_string(inputs.size()) + " " + noun + " inputs" +
+                           (inputs.empty() ? "" : " (" + join_numbers(inputs) + ")"));
+    }
+    return count;
+}
+
+void check_role(const SectionCheck& c, const Role& role, std::optional<int> count,
+                const char* count_key, const char* query, const char* prefix) {
+    const std::string call = std::string(query) + "(" + std::to_string(role.index) + ")";
+    const char* text = c.value(role.key);
+    const bool counted = count && role.index < *count;
+    if (text == nullptr) {
+        if (counted)
+            c.error(role.key, c.absence(role.key) + ": " + call + " fails (ERR_PROFILE_VALUE)");
+        return;
+    }
+    if (count && !counted) {
+        c.error(role.key, std::string(count_key) + " " + std::to_string(*count) +
+                              " leaves out role " + std::to_string(role.index) + ": " + call +
+                              " answers ERR_RANGE and never reads this key");
+        return;
+    }
+    int input = 0;
+    if (*text == '\0') {
+        c.warning(role.key, "empty value reads as 0");
+    } else {
+        input = read_number(c, role.key, text).value;
+    }
+    if (input < 0) {
+        c.error(role.key, "negative: " + call + " fails (ERR_PROFILE_VALUE)");
+        return;
+    }
+    const std::string label = prefix + std::to_string(input) + "Str";
+    if (!c.has(label)) {
+        c.error(role.key, "names input " + std::to_string(input) + ", which has no " + label +
+                              ": " + call + " fails (ERR_SENSOR)");
+    }
+}
+
+void check_counts_and_roles(const SectionCheck& c, const Inputs& inputs) {
+    const auto volts =
+        check_count(c, "Volt",
+                    lookup_integer(c, "Volt", "get_milli_volt fails (ERR_PROFILE_VALUE)",
+                                   "SensorVoltQuery fails (SENSOR_ERR_KEY)"),
+                    inputs.volt, "voltage");
+    const auto temps =
+        check_count(c, "Temp",
+                    lookup_integer(c, "Temp", "get_temperature fails (ERR_PROFILE_VALUE)",
+                                   "SensorTempQuery fails (SENSOR_ERR_KEY)"),
+                    inputs.temp, "temperature");
+    check_count(c, "Fan", read_fan_count(c), inputs.fan, "fan");
+    for (const Role& role : kVoltRoles) check_role(c, role, volts, "Volt", "get_milli_volt", "Vin");
+    for (const Role& role : kTempRoles)
+        check_role(c, role, temps, "Temp", "get_temperature", "Tin");
+}
+
+}  // namespace
+
+void check_monitoring_keys(const SectionCheck& c, const Inputs& inputs) {
+    check_serial_ports(c);
+    lookup_integer(c, "TotalLanPort",
+                   "get_eth_count and the Ethernet port queries fail (ERR_PROFILE_VALUE)");
+    lookup_integer(c, "S_Power_indicator", "get_pwr_status fails (ERR_PROFILE_VALUE)");
+    check_relay(c);
+    check_counts_and_roles(c, inputs);
+}
+
+}  // namespace quorvik::profile_check
