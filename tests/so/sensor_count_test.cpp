@@ -49,16 +49,6 @@ TEST_P(CountTest, ReportsTheCountAsItStands) {
     }
 }
 
-TEST_P(CountTest, ReadsOnlyItsOwnKey) {
-    SectionText section("kt-500r");
-    for (const char* key : {"Volt", "Temp", "Fan"}) {
-        if (key != std::string(GetParam().key)) section.set(key, "5");
-    }
-    bool untouched = false;
-    EXPECT_EQ(ask(profile(section), "KT-500R", &untouched).first, SENSOR_ERR_KEY);
-    EXPECT_TRUE(untouched);
-}
-
 TEST_P(CountTest, ModelServedByPrefixReadsThatSection) {
     const std::string path = profile(SectionText("kt-500").set(GetParam().key, "4").text() +
                                      SectionText("kt-500r-lx").set(GetParam().key, "9").text());

@@ -192,16 +192,6 @@ TEST_F(DispatchTest, InputNumberIsNarrowedToAnInt) {
     EXPECT_EQ(value, 42);
 }
 
-TEST_F(DispatchTest, ModelServedByPrefix) {
-    QUORVIK_REQUIRE_PRIVATE_MOUNTS();
-    identify("KT-500R-LX");
-    write_system_profile(board_section("kt-500r").text());
-    arrange_voltage();
-    int value = 0;
-    EXPECT_EQ(dispatch("KT-500R-LX", SENSOR_VOLT, 0, value), 1);
-    EXPECT_EQ(value, 1136);
-}
-
 TEST_F(DispatchTest, NullArgumentsAreRefusedQuietly) {
     identify();
     int value = 99;

@@ -163,19 +163,5 @@ TEST_F(MailboxTest, NullArgumentsSendNothing) {
     EXPECT_TRUE(board().smi_calls.empty());
 }
 
-TEST(MailboxPermission, PairKeepsNoCount) {
-    Board& board = Board::get();
-    board.reset();
-    EXPECT_EQ(SmbxInit(), 0);
-    EXPECT_EQ(SmbxInit(), 0);
-    EXPECT_EQ(SmbxExit(), 0);
-    EXPECT_FALSE(board.permitted[0xB2]);
-    // A transfer after the drop is what a real process would fault on.
-    std::array<unsigned char, 16> buf{};
-    SmbxRead(0, 16, buf.data());
-    EXPECT_EQ(board.permission_violations, 1);
-    board.reset();
-}
-
 }  // namespace
 }  // namespace quorvik::sim
