@@ -108,7 +108,8 @@ QUORVIK_API int get_uart_count(int* count);
  * Returns 0; ERR_RANGE (index negative, not below the port count, 128 or
  * more, or null in_use; no command runs); ERR_DEVICE_NAME, ERR_PROFILE_LOAD;
  * ERR_PROFILE_VALUE (TotalSerialPort, TtyType or TtyNum missing, TtyType not
- * letters only, a TtyNum entry outside int; no command runs); ERR_CMD_EXIT
+ * letters only or too long for the command line, a TtyNum entry outside int;
+ * no command runs); ERR_CMD_EXIT
  * when the node does not exist, ERR_POPEN, ERR_PCLOSE. in_use is untouched
  * on failure. */
 QUORVIK_API int get_uart_status(int index, int* in_use);
@@ -190,8 +191,7 @@ QUORVIK_API int set_relay(int index, int value);
  * roles; null millivolts); ERR_DEVICE_NAME, ERR_PROFILE_LOAD,
  * ERR_PROFILE_VALUE (Volt or the role's key missing or negative); ERR_SENSOR
  * (libQuorvikSO absent, the model refused or the reader failed). The int is
- * written only by a successful reading; a reading whose label has several
- * words returns 0 and leaves it untouched. */
+ * written only by libQuorvikSO's reading, and untouched on every failure. */
 QUORVIK_API int get_milli_volt(int index, int* millivolts);
 
 /* Temperature of role index, thousandths of a degree Celsius (whole degrees
