@@ -10,6 +10,9 @@ packages=(
   binutils            # nm, readelf: the ABI tests
   procps coreutils grep sed gawk lsof net-tools iproute2 util-linux
   clang-format
+  clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds
+  libbenchmark-dev           # benchmarks
+  nlohmann-json3-dev         # quorvik-info --json
   dpkg-dev fakeroot   # scripts/package.sh: Debian packages
 )
 

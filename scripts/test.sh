@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: the normal build, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds and runs the whole test suite: the normal build, the same suite under
+# AddressSanitizer+UndefinedBehaviorSanitizer (with LeakSanitizer) and under
+# ThreadSanitizer, then a short run of every fuzz target.
+#   FUZZ_SECONDS=N scripts/test.sh   (default 30 seconds a target; 0 skips)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for config in "build RelWithDebInfo" "build-sanitize Sanitize"; do
+for config in "build RelWithDebInfo" "build-sanitize Sanitize" "build-tsan Tsan"; do
   set -- $config
+  echo "== $2 build ($1)"
   scripts/build.sh "$1" "$2"
   ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$1" --output-on-failure --timeout 300 -j "$(nproc)"
 done
+fuzz_seconds=${FUZZ_SECONDS:-30}
+if [ "$fuzz_seconds" -gt 0 ]; then
+  scripts/fuzz.sh "$fuzz_seconds"
+fi
