@@ -1,7 +1,4 @@
 // One entry for reading any sensor of the identified board by type.
-#include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -9,12 +6,11 @@
 #include "QuorvikSO.h"
 #include "diag.h"
 #include "quorvik_common/text.h"
+#include "reading_text.h"
 
 namespace {
 
-// Holds the caller's model name and later the first word of the reader's
-// text; anything that does not fit is refused.
-constexpr std::size_t kScratchSize = 40;
+using quorvik::sensor::kScratchSize;
 
 using Reader = int (*)(const char*, const char*, int, char**);
 
@@ -48,39 +44,6 @@ void refuse_model() {
     quorvik::diag::text(message);
 }
 
-bool is_blank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-// The first word of the reader's text, "<label>: <value>", must fit the
-// scratch; the value is what follows the last ": ", so that labels of several
-// words, or holding ": " themselves, still give their value.
-bool parse_reading(const char* text, char (&scratch)[kScratchSize], int& value) {
-    const char* word = text;
-    while (is_blank(*word)) ++word;
-    std::size_t length = 0;
-    while (word[length] != '\0' && !is_blank(word[length])) ++length;
-    if (length == 0 || length >= kScratchSize) return false;
-    std::memcpy(scratch, word, length);
-    scratch[length] = '\0';
-
-    const std::string_view all(text);
-    const std::size_t separator = all.rfind(": ");
-    if (separator == std::string_view::npos) return false;
-    const char* number = text + separator + 2;
-    if (*number != '-' && *number != '+' && !std::isdigit(static_cast<unsigned char>(*number))) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(number, &end, 10);
-    if (end == number || *end != '\0' || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) {
-        return false;
-    }
-    value = static_cast<int>(parsed);
-    return true;
-}
-
 }  // namespace
 
 extern "C" int GetSensorValueByType(const char* model, unsigned long type, long input, int* value) {
@@ -98,7 +61,7 @@ extern "C" int GetSensorValueByType(const char* model, unsigned long type, long 
     bool parsed = false;
     if (reader != nullptr &&
         reader(QUORVIK_PROFILE_PATH, Model_str, static_cast<int>(input), &text) == SENSOR_OK) {
-        parsed = text != nullptr && parse_reading(text, scratch, reading);
+        parsed = text != nullptr && quorvik::sensor::parse_reading(text, scratch, reading);
     }
     std::free(text);
     SmbxExit();

@@ -1,0 +1,46 @@
+#include "reading_text.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace quorvik::sensor {
+
+namespace {
+
+bool is_blank(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+}  // namespace
+
+bool parse_reading(const char* text, char (&scratch)[kScratchSize], int& value) {
+    const char* word = text;
+    while (is_blank(*word)) ++word;
+    std::size_t length = 0;
+    while (word[length] != '\0' && !is_blank(word[length])) ++length;
+    if (length == 0 || length >= kScratchSize) return false;
+    std::memcpy(scratch, word, length);
+    scratch[length] = '\0';
+
+    const std::string_view all(text);
+    const std::size_t separator = all.rfind(": ");
+    if (separator == std::string_view::npos) return false;
+    const char* number = text + separator + 2;
+    if (*number != '-' && *number != '+' && !std::isdigit(static_cast<unsigned char>(*number))) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(number, &end, 10);
+    if (end == number || *end != '\0' || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) {
+        return false;
+    }
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+}  // namespace quorvik::sensor
