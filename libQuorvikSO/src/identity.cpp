@@ -14,6 +14,7 @@
 #include "QuorvikSO.h"
 #include "bios_image.h"
 #include "diag.h"
+#include "identity_cache.h"
 
 extern "C" {
 char Model_str[30] = {};
@@ -210,6 +211,12 @@ int copy_identity(char* buf, const char (&cache)[N]) {
 }
 
 }  // namespace
+
+void quorvik::identity::copy_model(char (&model)[sizeof Model_str]) {
+    std::unique_lock lock(identity_mutex, std::defer_lock);
+    if (!identified()) lock.lock();
+    std::memcpy(model, Model_str, sizeof Model_str);
+}
 
 extern "C" int PlatformInfo(void) {
     if (identified()) return 0;

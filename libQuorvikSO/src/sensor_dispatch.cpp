@@ -5,6 +5,7 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
+#include "identity_cache.h"
 #include "quorvik_common/text.h"
 #include "reading_text.h"
 
@@ -27,20 +28,23 @@ Reader reader_for(unsigned long type) {
     }
 }
 
-// The model names the identified board: equal to Model_str, case and all.
-// A cache without its terminator names nothing.
-bool names_identified_board(const char* model, char (&scratch)[kScratchSize]) {
+using CachedModel = char[sizeof Model_str];
+
+// The model names the identified board: equal to the cached model name, case
+// and all. A cache without its terminator names nothing.
+bool names_identified_board(const char* model, const CachedModel& cached,
+                            char (&scratch)[kScratchSize]) {
     const std::size_t length = strnlen(model, kScratchSize);
     if (length == kScratchSize) return false;
     std::memcpy(scratch, model, length + 1);
-    const std::size_t cached = strnlen(Model_str, sizeof Model_str);
-    return cached < sizeof Model_str && std::string_view(scratch, length) == Model_str;
+    const std::size_t cached_length = strnlen(cached, sizeof cached);
+    return cached_length < sizeof cached && std::string_view(scratch, length) == cached;
 }
 
-void refuse_model() {
+void refuse_model(const CachedModel& cached) {
     char message[64];
     quorvik::text::format_into(message, "product input error<%.*s>\r\n",
-                               static_cast<int>(strnlen(Model_str, sizeof Model_str)), Model_str);
+                               static_cast<int>(strnlen(cached, sizeof cached)), cached);
     quorvik::diag::text(message);
 }
 
@@ -48,9 +52,13 @@ void refuse_model() {
 
 extern "C" int GetSensorValueByType(const char* model, unsigned long type, long input, int* value) {
     if (model == nullptr || value == nullptr) return 0;
+    // A snapshot: an identification attempt in another thread may rewrite
+    // the cache until identification is final.
+    CachedModel cached;
+    quorvik::identity::copy_model(cached);
     char scratch[kScratchSize] = {};
-    if (!names_identified_board(model, scratch)) {
-        refuse_model();
+    if (!names_identified_board(model, cached, scratch)) {
+        refuse_model(cached);
         return 0;
     }
 
@@ -60,7 +68,7 @@ extern "C" int GetSensorValueByType(const char* model, unsigned long type, long 
     int reading = 0;
     bool parsed = false;
     if (reader != nullptr &&
-        reader(QUORVIK_PROFILE_PATH, Model_str, static_cast<int>(input), &text) == SENSOR_OK) {
+        reader(QUORVIK_PROFILE_PATH, cached, static_cast<int>(input), &text) == SENSOR_OK) {
         parsed = text != nullptr && quorvik::sensor::parse_reading(text, scratch, reading);
     }
     std::free(text);

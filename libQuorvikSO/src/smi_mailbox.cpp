@@ -2,6 +2,7 @@
 // transfers in 16-byte chunks, one SMI per chunk.
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 #include "QuorvikSO.h"
 #include "platform.h"
@@ -9,6 +10,22 @@
 namespace {
 
 constexpr std::uint32_t kChunkSize = 16;
+
+// The firmware serves one exchange at a time and keeps a write's state
+// between its chunks: every SMI, and every whole transfer, holds this lock so
+// that chunks of two transfers never interleave within the process.
+std::mutex mailbox_mutex;
+
+// One SMI; the caller holds mailbox_mutex.
+void send_locked(SmiRegisterBlock& regs) {
+    // DX carries the port number; edx and reserved are not passed in.
+    quorvik::platform::SmiRegisters cpu{regs.eax, regs.ebx, regs.ecx, 0xB2, 0, regs.esi, regs.edi};
+    quorvik::platform::send_smi(cpu);
+    regs.eax = cpu.eax;
+    regs.ebx = cpu.ebx;
+    regs.ecx = cpu.ecx;
+    regs.edx = cpu.edx;
+}
 
 void set_command(SmiRegisterBlock& block, std::uint8_t command) {
     block.eax = (block.eax & ~std::uint32_t{0xFF}) | command;
@@ -28,14 +45,8 @@ void store_word(unsigned char* bytes, std::uint32_t word) {
 
 extern "C" int SmbxSendSMI(SmiRegisterBlock* regs) {
     if (regs == nullptr) return -1;
-    // DX carries the port number; edx and reserved are not passed in.
-    quorvik::platform::SmiRegisters cpu{regs->eax, regs->ebx, regs->ecx, 0xB2,
-                                        0,         regs->esi, regs->edi};
-    quorvik::platform::send_smi(cpu);
-    regs->eax = cpu.eax;
-    regs->ebx = cpu.ebx;
-    regs->ecx = cpu.ecx;
-    regs->edx = cpu.edx;
+    const std::lock_guard lock(mailbox_mutex);
+    send_locked(*regs);
     return 0;
 }
 
@@ -45,11 +56,12 @@ extern "C" int SmbxRead(uint32_t offset, uint32_t length, unsigned char* buf) {
     // One block for the whole transfer: what the handler leaves in eax and
     // ebx is what the next chunk hands it.
     SmiRegisterBlock block{};
+    const std::lock_guard lock(mailbox_mutex);
     for (std::uint32_t i = 0; i < length / kChunkSize; ++i) {
         block.esi = offset + kChunkSize * i;
         block.ecx = kChunkSize;
         set_command(block, SMBX_CMD_READ);
-        SmbxSendSMI(&block);
+        send_locked(block);
         unsigned char* chunk = buf + std::size_t{kChunkSize} * i;
         store_word(chunk, block.eax);
         store_word(chunk + 4, block.ecx);
@@ -65,7 +77,8 @@ extern "C" int SmbxWrite(uint32_t offset, uint32_t length, const unsigned char* 
     block.edi = offset;
     block.ecx = length;
     set_command(block, SMBX_CMD_WRITE_OPEN);
-    SmbxSendSMI(&block);
+    const std::lock_guard lock(mailbox_mutex);
+    send_locked(block);
     for (std::uint32_t i = 0; i < length / kChunkSize; ++i) {
         const unsigned char* chunk = buf + std::size_t{kChunkSize} * i;
         const std::uint32_t word2 = load_word(chunk + 8);
@@ -76,7 +89,7 @@ extern "C" int SmbxWrite(uint32_t offset, uint32_t length, const unsigned char* 
         // Only the low half of word 2 reaches the handler, in EAX's upper half.
         block.eax = word2 << 16 | SMBX_CMD_WRITE_DATA;
         block.esi = load_word(chunk + 12);
-        SmbxSendSMI(&block);
+        send_locked(block);
     }
     return 0;
 }

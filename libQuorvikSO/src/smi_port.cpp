@@ -1,5 +1,7 @@
 // Permission pair of the SMI command port. It keeps no count: any drop ends
-// the permission, whoever raised it.
+// the permission, whoever raised it. Linux keeps I/O permissions per thread,
+// so a drop ends only the calling thread's permission, and threads that each
+// raise and drop their own need no count either.
 #include "QuorvikSO.h"
 #include "diag.h"
 #include "platform.h"

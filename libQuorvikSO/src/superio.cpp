@@ -9,6 +9,9 @@ namespace {
 constexpr std::uint8_t kBankSelectRegister = 0x4E;
 constexpr unsigned kBankSelectKeep = 0xF8;
 
+// One for all chips: a board has one hardware monitor, and a reading is short.
+std::mutex chip_mutex;
+
 // One port's permission; prints the diagnostic when the call fails.
 bool set_permission(unsigned long port, int turn_on) {
     if (platform::ioperm(port, 1, turn_on) == 0) return true;
@@ -17,6 +20,10 @@ bool set_permission(unsigned long port, int turn_on) {
 }
 
 }  // namespace
+
+std::unique_lock<std::mutex> lock_chip() {
+    return std::unique_lock(chip_mutex);
+}
 
 // Port numbers are ints; the permission call takes them whole (a number
 // outside the port space fails there), the port instructions their low 16 bits.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "sensor_profile.h"
 
@@ -48,12 +49,21 @@ class HardwareMonitor {
     std::uint16_t data_port_;
 };
 
+// The chip's index register and bank select are one state for every thread:
+// a reading's index writes, bank selection and data accesses must not
+// interleave with another reading's. Held for the whole of read_chip.
+// (ioperm permissions are per thread on Linux, so they need no lock; they
+// are raised inside it only to keep the sequence in one piece.)
+[[nodiscard]] std::unique_lock<std::mutex> lock_chip();
+
 // One reading: raises the permission, selects the bank on a banked chip, runs
-// read(monitor) and drops the permission. SENSOR_ERR_VALUE, without touching
-// a port, when the permission cannot be raised; SENSOR_ERR_VALUE also when it
-// cannot be dropped afterwards, so that no result leaves the reader.
+// read(monitor) and drops the permission, all under lock_chip().
+// SENSOR_ERR_VALUE, without touching a port, when the permission cannot be
+// raised; SENSOR_ERR_VALUE also when it cannot be dropped afterwards, so that
+// no result leaves the reader.
 template <typename Read>
 Status read_chip(const PortDescription& ports, int bank, Read&& read) {
+    const auto chip = lock_chip();
     PortPermission permission(ports);
     if (!permission.held()) return SENSOR_ERR_VALUE;
     HardwareMonitor monitor(ports);

@@ -11,6 +11,8 @@ namespace {
 // Owner of a popen pipe; close() reports pclose's result once.
 class CommandPipe {
   public:
+    // "e": close-on-exec, so that a command started by another thread at the
+    // same time does not inherit this pipe and hold its end of file back.
     explicit CommandPipe(const char* command) : pipe_(::popen(command, "re")) {}
     ~CommandPipe() { close(); }
     CommandPipe(const CommandPipe&) = delete;
