@@ -5,6 +5,35 @@
  * (voltages, temperatures, fans), the device profile's model matching and the
  * software-SMI mailbox of the board firmware. Every call that touches hardware
  * needs root. Soname libQuorvikSO.so.1.
+ *
+ * Threads: every function may be called from several threads at once; the
+ * library starts no thread.
+ *  - Identification runs once at a time, under a lock. Once PlatformInfo_Flag
+ *    is 1 the identity cache never changes again. Read Model_str,
+ *    BIOS_Ver_str and SerialNumber_str directly only after reading
+ *    PlatformInfo_Flag as 1 with acquire ordering
+ *    (__atomic_load_n(&PlatformInfo_Flag, __ATOMIC_ACQUIRE)); before that
+ *    another thread's identification may be rewriting them. GetDeviceName,
+ *    GetBiosVersion and GetSerialNumber always copy a whole identity, and
+ *    GetSensorValueByType compares with a whole copy of the model name.
+ *  - Each Super I/O reading (port permission raised, bank selected, registers
+ *    read, permission dropped) holds one process-wide lock: readings of
+ *    SensorVolt, SensorTemp, SensorFan and GetSensorValueByType never
+ *    interleave on the chip's index and data ports. Nothing excludes other
+ *    processes: let one process per board read the sensors.
+ *  - Each SmbxSendSMI, and each whole SmbxRead or SmbxWrite transfer, holds
+ *    one process-wide lock: no chunk of another transfer comes between.
+ *  - I/O-port permissions belong to the calling thread (Linux): SmbxInit and
+ *    SmbxExit raise and drop the calling thread's permission of port 0xB2
+ *    only, so a thread that uses the mailbox calls SmbxInit itself. The pair
+ *    keeps no count within a thread.
+ *  - Readers and count queries load their own copy of the profile at every
+ *    call. SensorModelCheck only reads the dictionary it is given.
+ *  - Caller buffers are the caller's: one buffer is not shared by calls
+ *    running at the same time.
+ *  - The library never changes the locale or the environment; a host that
+ *    changes the locale while calls run races with their number and
+ *    character conversions.
  */
 #ifndef QUORVIK_SO_H
 #define QUORVIK_SO_H

@@ -7,6 +7,27 @@
  * otherwise. Identity, profile and sensor queries need libQuorvikSO in the
  * process (linked, or loaded with RTLD_GLOBAL); without it they answer with
  * their own failure status. Soname libquorvik.so.1.
+ *
+ * Threads: every function may be called from several threads at once; the
+ * library starts no thread.
+ *  - Nothing is shared between calls but libQuorvikSO's identity cache and
+ *    its functions, which are looked up once and kept atomically; no strtok,
+ *    no static buffer. Each call loads its own copy of the profile, and opens
+ *    its own pipes (close-on-exec, so that a command another thread starts
+ *    does not inherit them) and device descriptors.
+ *  - Sensor readings and identification are serialised where the hardware
+ *    needs it by libQuorvikSO (see QuorvikSO.h); nothing else is locked, and
+ *    no lock is held while a command runs or a call sleeps, so the calls that
+ *    take time (get_average_cpu_usage and get_cpu_usage one second,
+ *    get_eth_usage 0.1 s) do not hold up other threads.
+ *  - Calls are not ordered among themselves: two set_relay calls on the same
+ *    output from two threads leave either value.
+ *  - Caller buffers are the caller's: one buffer is not shared by calls
+ *    running at the same time.
+ *  - Commands run with the process's environment (PATH) and numbers are
+ *    converted in the process's locale; the library changes neither, and a
+ *    host that changes them (setenv, putenv, setlocale) while calls run
+ *    races with those calls.
  */
 #ifndef QUORVIK_H
 #define QUORVIK_H

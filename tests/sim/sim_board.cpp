@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace quorvik::sim {
 
@@ -53,7 +54,7 @@ ssize_t Board::pread(int fd, void* buf, std::size_t count, off_t offset) {
         errno = EBADF;
         return -1;
     }
-    msr_reads.push_back(offset);
+    if (keep_logs) msr_reads.push_back(offset);
     auto reg = msr.find(static_cast<std::uint32_t>(offset));
     if (reg == msr.end()) {
         errno = EIO;
@@ -95,9 +96,18 @@ int Board::unmap(void* addr, std::size_t length) {
     return 0;
 }
 
+Board::PortSet& Board::permissions() {
+    return per_thread_permissions ? thread_permissions_[std::this_thread::get_id()] : permitted;
+}
+
+bool Board::any_thread_permission_left() const {
+    return std::any_of(thread_permissions_.begin(), thread_permissions_.end(),
+                       [](const auto& entry) { return entry.second.any(); });
+}
+
 int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
     const PermissionCall call{from, num, turn_on};
-    permission_calls.push_back(call);
+    if (keep_logs) permission_calls.push_back(call);
     // As Linux: the range must be non-empty and lie within the 65,536 ports.
     if (num == 0 || from >= permitted.size() || num > permitted.size() - from) {
         errno = EINVAL;
@@ -107,36 +117,39 @@ int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
         errno = EPERM;
         return result;
     }
-    for (unsigned long port = from; port < from + num && port < permitted.size(); ++port) {
-        permitted[port] = turn_on != 0;
+    PortSet& ports = permissions();
+    for (unsigned long port = from; port < from + num && port < ports.size(); ++port) {
+        ports[port] = turn_on != 0;
     }
     return 0;
 }
 
 std::uint8_t Board::inb(std::uint16_t port) {
-    if (!permitted[port]) ++permission_violations;
+    if (!permissions()[port]) ++permission_violations;
     auto device = devices_.find(port);
     const std::uint8_t value = device != devices_.end() ? device->second->read(port) : 0xFF;
-    port_log.push_back({PortAccess::In, port, value});
+    if (keep_logs) port_log.push_back({PortAccess::In, port, value});
     return value;
 }
 
 void Board::outb(std::uint8_t value, std::uint16_t port) {
-    if (!permitted[port]) ++permission_violations;
-    port_log.push_back({PortAccess::Out, port, value});
+    if (!permissions()[port]) ++permission_violations;
+    if (keep_logs) port_log.push_back({PortAccess::Out, port, value});
     auto device = devices_.find(port);
     if (device != devices_.end()) device->second->write(port, value);
 }
 
 void Board::smi(platform::SmiRegisters& regs) {
-    if (!permitted[0xB2]) ++permission_violations;
+    if (!permissions()[0xB2]) ++permission_violations;
     // The processor as the handler finds it: EAX, EBX, ECX, ESI and EDI as
     // loaded, DX holding the port; only EAX to EDX come back.
     platform::SmiRegisters cpu = regs;
     cpu.edx = 0xB2;
     cpu.reserved = 0;
-    smi_calls.push_back(cpu);
-    port_log.push_back({PortAccess::Out, 0xB2, static_cast<std::uint8_t>(cpu.eax)});
+    if (keep_logs) {
+        smi_calls.push_back(cpu);
+        port_log.push_back({PortAccess::Out, 0xB2, static_cast<std::uint8_t>(cpu.eax)});
+    }
     if (smi_handler) smi_handler(cpu);
     regs.eax = cpu.eax;
     regs.ebx = cpu.ebx;
@@ -163,14 +176,27 @@ auto locked(Operation&& operation) {
     return operation(Board::get());
 }
 
+// A port operation under the lock, then the yield the board may ask for.
+template <typename Operation>
+auto port_operation(Operation&& operation) {
+    struct YieldOnExit {
+        bool yield;
+        ~YieldOnExit() {
+            if (yield) std::this_thread::yield();
+        }
+    };
+    const YieldOnExit after{locked([](Board& b) { return b.yield_between_accesses; })};
+    return locked(std::forward<Operation>(operation));
+}
+
 int ioperm(unsigned long from, unsigned long num, int turn_on) {
-    return locked([&](Board& b) { return b.ioperm(from, num, turn_on); });
+    return port_operation([&](Board& b) { return b.ioperm(from, num, turn_on); });
 }
 std::uint8_t inb(std::uint16_t port) {
-    return locked([&](Board& b) { return b.inb(port); });
+    return port_operation([&](Board& b) { return b.inb(port); });
 }
 void outb(std::uint8_t value, std::uint16_t port) {
-    locked([&](Board& b) { b.outb(value, port); });
+    port_operation([&](Board& b) { b.outb(value, port); });
 }
 int open(const char* path, int) {
     return locked([&](Board& b) { return b.open(path); });
@@ -188,7 +214,7 @@ int unmap(void* addr, std::size_t length) {
     return locked([&](Board& b) { return b.unmap(addr, length); });
 }
 void send_smi(SmiRegisters& regs) {
-    locked([&](Board& b) { b.smi(regs); });
+    port_operation([&](Board& b) { b.smi(regs); });
 }
 
 }  // namespace quorvik::platform

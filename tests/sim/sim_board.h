@@ -12,6 +12,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform.h"
@@ -67,6 +68,17 @@ class Board {
     std::bitset<65536> permitted;
     // inb/outb without permission: a real process would fault here.
     int permission_violations = 0;
+    // Linux keeps I/O permissions per thread. Off (the default), `permitted`
+    // stands for the whole process, as single-threaded tests expect; on, each
+    // thread has a set of its own, empty at first, and `permitted` is unused.
+    bool per_thread_permissions = false;
+    // Per-thread mode: ports some thread still holds.
+    bool any_thread_permission_left() const;
+    // Off: no call or access is logged (long benchmark runs); the checks stay.
+    bool keep_logs = true;
+    // On: the calling thread yields after each port access, SMI or
+    // permission call, so that other threads get between two of them.
+    bool yield_between_accesses = false;
     void attach(std::uint16_t port, PortDevice* device) { devices_[port] = device; }
 
     // ---- model-specific registers (/dev/cpu/0/msr) ----
@@ -96,6 +108,10 @@ class Board {
     void smi(platform::SmiRegisters& regs);
 
   private:
+    using PortSet = std::bitset<65536>;
+    // The permission set that applies to the calling thread.
+    PortSet& permissions();
+
     enum class FileKind { Mem, Msr };
     struct Region {
         std::uint64_t address;
@@ -105,6 +121,7 @@ class Board {
     std::map<int, FileKind> files_;
     std::map<void*, std::size_t> mappings_;
     std::map<std::uint16_t, PortDevice*> devices_;
+    std::map<std::thread::id, PortSet> thread_permissions_;
     int next_fd_ = 100;
 };
 

@@ -1,0 +1,90 @@
+// The simulated board made to watch for what concurrent callers could break:
+// a Super I/O chip that notices a data access following another thread's
+// index write, a firmware mailbox that notices chunks of two transfers mixed
+// together, and a digital-I/O driver safe to call from threads.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "sim_board.h"
+#include "superio_chip.h"
+
+namespace quorvik::sim {
+
+// The chip's index register is one state for all threads: a data access
+// must come from the thread that wrote the index last. The board calls the
+// chip under its own lock, so the check needs none.
+class CheckedChip : public SuperIoChip {
+  public:
+    CheckedChip(std::uint16_t index_port, std::uint16_t data_port, bool banked)
+        : SuperIoChip(index_port, data_port, banked), index_port_(index_port) {}
+
+    int foreign_data_accesses = 0;
+
+    std::uint8_t read(std::uint16_t port) override;
+    void write(std::uint16_t port, std::uint8_t value) override;
+
+  private:
+    void check_data_access(std::uint16_t port);
+
+    std::uint16_t index_port_;
+    std::thread::id index_writer_;
+};
+
+// A firmware store behind the SMI port, served as the mailbox commands ask:
+// reads of 16-byte chunks, and writes announced by an open and sent chunk by
+// chunk. It knows what a whole transfer looks like (a read transfer here is
+// always kReadChunks chunks) and counts every SMI that breaks into one.
+class Firmware {
+  public:
+    static constexpr std::uint8_t kEcho = 0x42;  // answers ~EBX in EBX
+    static constexpr std::uint32_t kStoreSize = 4096;
+    static constexpr int kReadChunks = 4;
+
+    // Becomes the board's SMI handler.
+    void serve(Board& board);
+
+    int broken_transfers = 0;
+
+  private:
+    void handle(platform::SmiRegisters& r);
+
+    std::vector<std::uint8_t> store_ = std::vector<std::uint8_t>(kStoreSize);
+    std::thread::id owner_;
+    std::uint32_t next_offset_ = 0;
+    int write_chunks_left_ = 0;
+    int read_chunks_left_ = 0;
+};
+
+// /dev/dio from several threads: two power inputs, relays, and descriptors
+// that must be open when used.
+class LockedDio {
+  public:
+    static LockedDio& get();
+    static void install();
+    static void uninstall();
+
+    void reset(std::map<int, int> power_inputs);
+    std::map<int, int> relays() const;
+    int open_descriptors() const;
+    int misuses() const;
+
+    int open(const char* path);
+    int request(int fd, unsigned long number, int* port, int* value);
+    int close(int fd);
+
+  private:
+    mutable std::mutex mutex_;
+    std::map<int, int> power_inputs_;
+    std::map<int, int> relays_;
+    std::set<int> open_;
+    int next_fd_ = 500;
+    int misuses_ = 0;
+};
+
+}  // namespace quorvik::sim
