@@ -1,7 +1,8 @@
-#include "info.h"
+#include "QuorvikSO.h"
 #include "quorvik.h"
+#include "report.h"
 
-namespace quorvik::info {
+namespace quorvik::report {
 
 const char* status_name(int status) {
     switch (status) {
@@ -39,9 +40,24 @@ const char* status_name(int status) {
             return "ERR_NO_POWER_INDICATOR";
         case ERR_LINK_DOWN:
             return "ERR_LINK_DOWN";
+        case SENSOR_ERR_VALUE:
+            return "SENSOR_ERR_VALUE";
+        case SENSOR_ERR_NOMEM:
+            return "SENSOR_ERR_NOMEM";
+        case SENSOR_ERR_PROFILE:
+            return "SENSOR_ERR_PROFILE";
+        case SENSOR_ERR_KEY:
+            return "SENSOR_ERR_KEY";
         default:
-            return "unknown status";
+            return "UNKNOWN";
     }
 }
 
-}  // namespace quorvik::info
+std::string_view Reading::label(std::string_view name) const {
+    for (const Label& entry : labels) {
+        if (entry.name == name) return entry.value;
+    }
+    return {};
+}
+
+}  // namespace quorvik::report

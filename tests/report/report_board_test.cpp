@@ -1,0 +1,370 @@
+// quorvik-info's report on a simulated board whose every reading is known:
+// the Super I/O chip behind the sensors, the identity in BIOS memory, the
+// system profile, the digital-I/O driver, and tools of our own on PATH for
+// the shell commands. One collection per test, rendered three ways.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api_fixture.h"
+#include "exposition.h"
+#include "fake_tools.h"
+#include "report.h"
+#include "superio_chip.h"
+
+namespace quorvik::report::test {
+namespace {
+
+using sim::Board;
+using sim::FakeTools;
+
+// The DRAM role's label is too long for the dispatch, which refuses the
+// reading while the reader still gives the label; the 5V role lies beyond
+// Volt; fan input 1 has no keys.
+const std::string kLongLabel(45, 'D');
+const std::string kSection =
+    "Volt = 2\nTemp = 2\nFan = 2\n"
+    "V_CPU_Index = 0\nV_DRAM_Index = 1\nV_5V_Index = 2\nT_CPU_Index = 1\nT_SYSTEM_Index = 0\n"
+    "TotalLanPort = 2\nTotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\nS_Power_indicator = 1\n"
+    "Index = 0x295\nData = 0x296\nSio = W83627DHG\n"
+    "Vin0Str = VCORE\nVin0Bnk = 0\nVin0Idx = 0x20\nVin0Cof = 8\n"
+    "Vin1Str = " +
+    kLongLabel +
+    "\nVin1Bnk = 0\nVin1Idx = 0x21\nVin1Cof = 16\n"
+    "Tin0Str = SYSTEM\nTin0Bnk = 0\nTin0Idx = 0x27\nTin0Cof = 1.0\nTin0Off = 0.0\n"
+    "Tin1Str = CPUTIN\nTin1Bnk = 0\nTin1Idx = 0x2A\nTin1Cof = 1.0\nTin1Off = 0.0\n"
+    "Fin0Str = SYSFAN\nFin0Bnk = 0\nFin0MSB = 0x28\nFin0LSB = 0x29\nFin0Count = 1350000\n";
+
+// The serial number carries the characters a label value must escape.
+const std::string kSerial = "SN\"7\\2";
+
+class ReportBoard : public sim::BoardApiTest {
+  protected:
+    void SetUp() override {
+        BoardApiTest::SetUp();
+        if (IsSkipped()) return;
+        install(sim::insyde_board("KT-500R", "R1.05", kSerial));
+        sim::write_system_profile("[KT-500R]\n" + kSection);
+        arrange_chip();
+        arrange_tools();
+        dio().nodes = {"/dev/dio"};
+        dio().power_inputs = {{0, 1}, {1, 0}};
+    }
+    void TearDown() override {
+        EXPECT_TRUE(Board::get().permitted.none()) << "a port permission was left raised";
+        BoardApiTest::TearDown();
+        Board::get().reset();
+    }
+
+    void arrange_chip() {
+        chip_ = std::make_unique<sim::SuperIoChip>(0x295, 0x296, true);
+        chip_->attach_to(Board::get());
+        chip_->set(0, 0x20, 142);  // 1136 mV
+        chip_->set(0, 0x21, 100);  // 1600 mV, refused by the dispatch
+        chip_->set(0, 0x27, 45);   // system 45 degrees
+        chip_->set(0, 0x2A, 60);   // CPU 60 degrees
+        chip_->set(0, 0x28, 0x05);
+        chip_->set(0, 0x29, 0x46);  // 1350000 / 0x0546 = 1000 RPM
+    }
+
+    // Two CPUs whose /proc/stat counters advance between the two samples of
+    // each measurement: all CPUs 40 %, CPU 0 60 %, CPU 1 10 %. Memory 25 %
+    // used, 8000 MiB, 5000 MiB free. Disk /dev/sim0 of 1000 MiB, 25 % used.
+    // eth0 up at 1000 Mbit/s carrying 50 Mbit/s, eth1 down. ttyS1 held open.
+    void arrange_tools() {
+        const std::string dir = tools_.dir();
+        const std::string cat = FakeTools::real("cat");
+        write(dir + "/samples", "0");
+        write(dir + "/stat1",
+              "cpu  100 0 100 800 0 0 0\ncpu0 50 0 50 400 0 0 0\ncpu1 50 0 50 400 0 0 0\n");
+        write(dir + "/stat0",
+              "cpu  300 0 300 1400 0 0 0\ncpu0 200 0 200 600 0 0 0\ncpu1 55 0 55 490 0 0 0\n");
+        tools_.add("nproc", "echo 2");
+        tools_.add("cat", "if [ \"$1\" = /proc/stat ]; then\n  n=$(( $(" + cat + " " + dir +
+                              "/samples) + 1 ))\n  echo $n > " + dir + "/samples\n  exec " + cat +
+                              " " + dir +
+                              "/stat$(( n % 2 ))\nfi\n"
+                              "case \"$1\" in\n  /sys/class/net/eth0/speed) echo 1000 ;;\n"
+                              "  /sys/class/net/eth0/carrier) echo 1 ;;\n  *) exec " +
+                              cat + " \"$@\" ;;\nesac");
+        tools_.add("free",
+                   "echo '       total   used   free  shared  buff/cache  available'\n"
+                   "echo 'Mem:    8000   2000   5000      10        1000       6000'");
+        tools_.add("df",
+                   "echo 'Filesystem 1M-blocks Used Available Capacity Mounted on'\n"
+                   "echo '/dev/sim0 1000M 250M 750M 25% /'");
+        tools_.add("ifconfig", "echo 'eth0: flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500'");
+        tools_.add("ifstat", "echo '  eth0'; echo ' Kbps in  Kbps out'; echo ' 25600.00 25600.00'");
+        tools_.add("ls",
+                   "case \"$1\" in /usr/bin/ifstat|/dev/ttyS0|/dev/ttyS1) exit 0 ;; esac\n"
+                   "exit 2");
+        tools_.add("lsof",
+                   "[ \"$1\" = /dev/ttyS1 ] && echo 'agent 42 root 3u CHR 4,65 0t0 1 "
+                   "/dev/ttyS1'\nexit 0");
+    }
+
+    static void write(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::trunc) << text;
+    }
+
+    Report collect_board(bool per_cpu) {
+        CollectOptions options;
+        options.per_cpu = per_cpu;
+        options.disks = {"/dev/sim0", "/dev/nothing"};
+        options.cpu_progress = [this](int done, int total) { progress_.emplace_back(done, total); };
+        Report report;
+        diagnostics_ = sim::printed_by([&] { report = collect(options); });
+        return report;
+    }
+
+    FakeTools tools_;
+    std::unique_ptr<sim::SuperIoChip> chip_;
+    std::vector<std::pair<int, int>> progress_;
+    std::string diagnostics_;
+};
+
+TEST_F(ReportBoard, TextShowsEveryReadingWithItsUnitOrItsStatus) {
+    const std::string text = render_text(collect_board(true));
+    EXPECT_EQ(text,
+              "Board identity\n"
+              "  Model                          KT-500R\n"
+              "  BIOS version                   R1.05\n"
+              "  Serial number                  " +
+                  kSerial +
+                  "\n"
+                  "\n"
+                  "Sensors\n"
+                  "  Voltage cpu VCORE              1.136 V\n"
+                  "  Voltage dram " +
+                  kLongLabel +
+                  " unavailable (ERR_SENSOR, -201)\n"
+                  "  Temperature cpu CPUTIN         60.0 °C\n"
+                  "  Temperature system SYSTEM      45.0 °C\n"
+                  "  Fans                           2\n"
+                  "  Fan 0 SYSFAN                   1000 RPM\n"
+                  "  Fan 1                          unavailable (SENSOR_ERR_KEY, -4)\n"
+                  "\n"
+                  "CPU\n"
+                  "  CPUs                           2\n"
+                  "  CPU usage                      40.0 %\n"
+                  "  CPU 0 usage                    60.0 %\n"
+                  "  CPU 1 usage                    10.0 %\n"
+                  "\n"
+                  "Memory\n"
+                  "  Memory usage                   25.0 %\n"
+                  "  Memory total                   8000 MiB\n"
+                  "  Memory free                    5000 MiB\n"
+                  "\n"
+                  "Disks\n"
+                  "  Disk /dev/sim0 usage           25.0 %\n"
+                  "  Disk /dev/sim0 size            1000 MiB\n"
+                  "  Disk /dev/sim0 available       750 MiB\n"
+                  "  Disk /dev/nothing usage        unavailable (ERR_CMD_EXIT, -107)\n"
+                  "  Disk /dev/nothing size         unavailable (ERR_CMD_EXIT, -107)\n"
+                  "  Disk /dev/nothing available    unavailable (ERR_CMD_EXIT, -107)\n"
+                  "\n"
+                  "Ethernet\n"
+                  "  Ethernet ports                 2\n"
+                  "  eth0 carrier                   yes\n"
+                  "  eth0 speed                     1000 Mbit/s\n"
+                  "  eth0 usage                     5.0 %\n"
+                  "  eth1 carrier                   unavailable (ERR_LINK_DOWN, -300)\n"
+                  "  eth1 speed                     unavailable (ERR_LINK_DOWN, -300)\n"
+                  "  eth1 usage                     unavailable (ERR_LINK_DOWN, -300)\n"
+                  "\n"
+                  "Serial ports\n"
+                  "  Serial ports                   2\n"
+                  "  Serial port 0 in use           no\n"
+                  "  Serial port 1 in use           yes\n"
+                  "\n"
+                  "Power inputs\n"
+                  "  Power input 0                  1\n"
+                  "  Power input 1                  0\n"
+                  "\n"
+                  "8 of 35 readings unavailable.\n");
+    const std::vector<std::pair<int, int>> progress = {{0, 2}, {1, 2}, {2, 2}};
+    EXPECT_EQ(progress_, progress);
+}
+
+TEST_F(ReportBoard, JsonCarriesEveryReadingInBaseUnits) {
+    const Report report = collect_board(false);
+    const auto document = nlohmann::json::parse(render_json(report));
+    EXPECT_EQ(document["schema_version"], 1);
+    EXPECT_EQ(document["identity"]["model"],
+              nlohmann::json({{"value", "KT-500R"}, {"status", "OK"}, {"code", 0}}));
+    EXPECT_EQ(document["identity"]["serial_number"]["value"], kSerial);
+
+    // Every reading comes back as it was collected, in order.
+    const auto& readings = document["readings"];
+    ASSERT_EQ(readings.size(), report.readings.size() - 3);
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        const Reading& expected = report.readings[i + 3];
+        const auto& entry = readings[i];
+        SCOPED_TRACE(entry.dump());
+        EXPECT_EQ(entry["group"], expected.quantity->group);
+        EXPECT_EQ(entry["name"], expected.quantity->name);
+        nlohmann::json labels = nlohmann::json::object();
+        for (const Label& label : expected.labels) labels[label.name] = label.value;
+        EXPECT_EQ(entry["labels"], labels);
+        EXPECT_EQ(entry["status"], status_name(expected.status));
+        EXPECT_EQ(entry["code"], expected.status);
+        EXPECT_EQ(entry.contains("value"), expected.ok());
+        if (expected.ok()) {
+            EXPECT_DOUBLE_EQ(entry["value"].get<double>(), expected.value);
+        }
+    }
+
+    // Values in base units, keyed as the schema names them.
+    const auto find = [&](const std::string& name, const nlohmann::json& labels) {
+        for (const auto& entry : readings) {
+            if (entry["name"] == name && entry["labels"] == labels) return entry;
+        }
+        return nlohmann::json();
+    };
+    EXPECT_EQ(find("voltage", {{"role", "cpu"}, {"label", "VCORE"}, {"input", "0"}}),
+              nlohmann::json::parse(R"({"group":"sensors","name":"voltage","labels":{"role":"cpu",
+                  "label":"VCORE","input":"0"},"unit":"volts","value":1.136,"status":"OK",
+                  "code":0})"));
+    EXPECT_EQ(find("temperature", {{"role", "cpu"}, {"label", "CPUTIN"}, {"input", "1"}})["value"],
+              60);
+    EXPECT_EQ(find("total", nlohmann::json::object())["value"], 8000LL * 1024 * 1024);
+    EXPECT_EQ(find("speed", {{"port", "0"}, {"interface", "eth0"}})["value"], 1000000000);
+    EXPECT_DOUBLE_EQ(find("usage", {{"port", "0"}, {"interface", "eth0"}})["value"], 0.05);
+    EXPECT_EQ(find("carrier", {{"port", "1"}, {"interface", "eth1"}}),
+              nlohmann::json::parse(R"({"group":"ethernet","name":"carrier","labels":{"port":"1",
+                  "interface":"eth1"},"unit":"","status":"ERR_LINK_DOWN","code":-300})"));
+    EXPECT_TRUE(progress_.empty()) << "no per-CPU measurement asked for";
+}
+
+TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
+    const std::string text = render_prometheus(collect_board(true));
+    const Exposition exposition = parse_exposition(text);
+    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    for (const auto& [name, type] : exposition.type) {
+        EXPECT_EQ(name.rfind("quorvik_", 0), 0u) << name;
+        EXPECT_EQ(type, "gauge") << name;
+    }
+    EXPECT_EQ(exposition.value(
+                  "quorvik_board_info",
+                  {{"model", "KT-500R"}, {"bios_version", "R1.05"}, {"serial_number", kSerial}}),
+              1.0);
+    EXPECT_NE(text.find(R"(serial_number="SN\"7\\2")"), std::string::npos) << text;
+
+    const struct {
+        const char* name;
+        LabelSet labels;
+        double value;
+    } expected[] = {
+        {"quorvik_voltage_volts", {{"role", "cpu"}, {"label", "VCORE"}, {"input", "0"}}, 1.136},
+        {"quorvik_temperature_celsius", {{"role", "cpu"}, {"label", "CPUTIN"}, {"input", "1"}}, 60},
+        {"quorvik_temperature_celsius",
+         {{"role", "system"}, {"label", "SYSTEM"}, {"input", "0"}},
+         45},
+        {"quorvik_fans", {}, 2},
+        {"quorvik_fan_speed_rpm", {{"input", "0"}, {"label", "SYSFAN"}}, 1000},
+        {"quorvik_cpus", {}, 2},
+        {"quorvik_cpu_usage_ratio", {}, 0.4},
+        {"quorvik_cpu_core_usage_ratio", {{"cpu", "1"}}, 0.1},
+        {"quorvik_memory_usage_ratio", {}, 0.25},
+        {"quorvik_memory_free_bytes", {}, 5000.0 * 1024 * 1024},
+        {"quorvik_disk_size_bytes", {{"disk", "/dev/sim0"}}, 1000.0 * 1024 * 1024},
+        {"quorvik_disk_available_bytes", {{"disk", "/dev/sim0"}}, 750.0 * 1024 * 1024},
+        {"quorvik_disk_usage_ratio", {{"disk", "/dev/sim0"}}, 0.25},
+        {"quorvik_ethernet_speed_bits_per_second", {{"port", "0"}, {"interface", "eth0"}}, 1e9},
+        {"quorvik_ethernet_usage_ratio", {{"port", "0"}, {"interface", "eth0"}}, 0.05},
+        {"quorvik_serial_port_in_use", {{"port", "1"}}, 1},
+        {"quorvik_power_input_state", {{"input", "0"}}, 1},
+        // Failures, with their status by name.
+        {"quorvik_reading_ok",
+         {{"reading", "quorvik_voltage_volts"},
+          {"role", "dram"},
+          {"label", kLongLabel},
+          {"input", "1"},
+          {"status", "ERR_SENSOR"}},
+         0},
+        {"quorvik_reading_ok",
+         {{"reading", "quorvik_ethernet_carrier"},
+          {"port", "1"},
+          {"interface", "eth1"},
+          {"status", "ERR_LINK_DOWN"}},
+         0},
+        {"quorvik_reading_ok",
+         {{"reading", "quorvik_board_info"}, {"field", "serial_number"}, {"status", "OK"}},
+         1},
+    };
+    for (const auto& e : expected) {
+        EXPECT_EQ(exposition.value(e.name, e.labels), e.value)
+            << e.name << testing::PrintToString(e.labels);
+    }
+    // A failed reading has no value sample, only its reading_ok.
+    EXPECT_FALSE(exposition.value("quorvik_voltage_volts",
+                                  {{"role", "dram"}, {"label", kLongLabel}, {"input", "1"}}));
+    EXPECT_EQ(exposition.family("quorvik_ethernet_carrier").size(), 1u);
+    // The role beyond Volt is left out altogether.
+    for (const Sample& sample : exposition.samples) {
+        const auto role = sample.labels.find("role");
+        EXPECT_TRUE(role == sample.labels.end() || role->second != "5v") << sample.name;
+    }
+    int failed = 0;
+    for (const Sample& sample : exposition.family("quorvik_reading_ok")) {
+        failed += sample.value == 0 ? 1 : 0;
+        EXPECT_EQ(sample.value == 1, sample.labels.at("status") == "OK");
+    }
+    EXPECT_EQ(failed, 8);
+}
+
+TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
+    unidentified_board();
+    tools_.add("cat", "[ \"$1\" = /proc/stat ] && echo broken && exit 0\nexec " +
+                          FakeTools::real("cat") + " \"$@\"");
+    const Report report = collect_board(true);
+    EXPECT_TRUE(Board::get().port_log.empty()) << "no sensor read without a model";
+
+    std::vector<std::string> failures;
+    for (const Reading& reading : report.readings) {
+        if (!reading.ok()) {
+            failures.push_back(std::string(reading.quantity->metric) + " " +
+                               status_name(reading.status));
+        }
+    }
+    const std::vector<std::string> expected = {
+        "quorvik_board_info ERR_DEVICE_NAME",
+        "quorvik_board_info ERR_BIOS_VER",
+        "quorvik_board_info ERR_SERIAL_NUM",
+        "quorvik_voltage_volts ERR_DEVICE_NAME",
+        "quorvik_voltage_volts ERR_DEVICE_NAME",
+        "quorvik_voltage_volts ERR_DEVICE_NAME",
+        "quorvik_temperature_celsius ERR_DEVICE_NAME",
+        "quorvik_temperature_celsius ERR_DEVICE_NAME",
+        "quorvik_fans ERR_DEVICE_NAME",
+        "quorvik_cpu_usage_ratio ERR_CMD_EXIT",
+        "quorvik_cpu_core_usage_ratio ERR_CMD_EXIT",
+        "quorvik_cpu_core_usage_ratio ERR_CMD_EXIT",
+        "quorvik_disk_usage_ratio ERR_CMD_EXIT",
+        "quorvik_disk_size_bytes ERR_CMD_EXIT",
+        "quorvik_disk_available_bytes ERR_CMD_EXIT",
+        "quorvik_ethernet_ports ERR_DEVICE_NAME",
+        "quorvik_serial_ports ERR_DEVICE_NAME",
+        "quorvik_power_input_state ERR_DEVICE_NAME",
+        "quorvik_power_input_state ERR_DEVICE_NAME",
+    };
+    EXPECT_EQ(failures, expected);
+
+    const std::string text = render_text(report);
+    EXPECT_NE(text.find("  Memory total                   8000 MiB\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("The board could not be identified"), std::string::npos) << text;
+    const Exposition exposition = parse_exposition(render_prometheus(report));
+    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    EXPECT_EQ(exposition.value("quorvik_board_info",
+                               {{"model", ""}, {"bios_version", ""}, {"serial_number", ""}}),
+              1.0);
+    EXPECT_NO_THROW(nlohmann::json::parse(render_json(report)));
+}
+
+}  // namespace
+}  // namespace quorvik::report::test
