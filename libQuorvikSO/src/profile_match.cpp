@@ -33,17 +33,17 @@ extern "C" int SensorModelCheck(const char* model, struct _dictionary_* profile,
     const int sections = iniparser_getnsec(profile);
     if (sections <= 0) return 0;
 
+    for (int i = 0; i < sections; ++i) {
+        const char* name = iniparser_getsecname(profile, i);
+        if (name != nullptr && names_section(model, name)) return 0;
+    }
+
     // At most 30 characters take part in a prefix match; a section name must
     // leave room for its terminator in the caller's 30 bytes.
     char lowered[kSectionSize] = {};
     std::size_t lowered_length = 0;
     for (; lowered_length < sizeof lowered && model[lowered_length] != '\0'; ++lowered_length) {
         lowered[lowered_length] = lower(model[lowered_length]);
-    }
-
-    for (int i = 0; i < sections; ++i) {
-        const char* name = iniparser_getsecname(profile, i);
-        if (name != nullptr && names_section(model, name)) return 0;
     }
     for (int i = 0; i < sections; ++i) {
         const char* name = iniparser_getsecname(profile, i);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "QuorvikSO.h"
 #include "diag.h"
@@ -43,29 +44,38 @@ Status msr_number(const char* text, std::uint32_t& reg) {
     return reg != 0 ? SENSOR_OK : SENSOR_ERR_VALUE;
 }
 
-// One model-specific register of CPU 0. The msr driver reads the register
-// whose number is the file offset; anything short of 8 bytes is no value.
-Status read_msr(std::uint32_t reg, std::uint64_t& value) {
-    quorvik::FileDescriptor device(kMsrDevice, O_RDONLY);
-    if (!device.valid()) {
-        quorvik::diag::line("Can't open msr device");
-        return SENSOR_ERR_VALUE;
+// The msr driver of CPU 0, opened at the first register read and kept for
+// the second one of the same reading.
+class MsrDevice {
+  public:
+    // One model-specific register: the driver reads the register whose number
+    // is the file offset; anything short of 8 bytes is no value.
+    Status read(std::uint32_t reg, std::uint64_t& value) {
+        if (!device_) device_.emplace(kMsrDevice, O_RDONLY);
+        if (!device_->valid()) {
+            quorvik::diag::line("Can't open msr device");
+            return SENSOR_ERR_VALUE;
+        }
+        unsigned char bytes[8] = {};
+        if (quorvik::platform::pread(device_->get(), bytes, sizeof bytes,
+                                     static_cast<off_t>(reg)) !=
+            static_cast<ssize_t>(sizeof bytes)) {
+            return SENSOR_ERR_VALUE;
+        }
+        value = 0;
+        for (std::size_t i = sizeof bytes; i-- > 0;) value = (value << 8) | bytes[i];
+        return SENSOR_OK;
     }
-    unsigned char bytes[8] = {};
-    if (quorvik::platform::pread(device.get(), bytes, sizeof bytes, static_cast<off_t>(reg)) !=
-        static_cast<ssize_t>(sizeof bytes)) {
-        return SENSOR_ERR_VALUE;
-    }
-    value = 0;
-    for (std::size_t i = sizeof bytes; i-- > 0;) value = (value << 8) | bytes[i];
-    return SENSOR_OK;
-}
 
-Status read_msr_field(const char* key_text, std::uint64_t mask, int& field) {
+  private:
+    std::optional<quorvik::FileDescriptor> device_;
+};
+
+Status read_msr_field(MsrDevice& msr, const char* key_text, std::uint64_t mask, int& field) {
     std::uint32_t reg = 0;
     if (const Status s = msr_number(key_text, reg); s != SENSOR_OK) return s;
     std::uint64_t value = 0;
-    if (const Status s = read_msr(reg, value); s != SENSOR_OK) return s;
+    if (const Status s = msr.read(reg, value); s != SENSOR_OK) return s;
     field = static_cast<int>((value & mask) >> 16);
     return SENSOR_OK;
 }
@@ -77,8 +87,10 @@ Status read_input(Keys& keys, TempInput& input) {
     if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
     if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
 
+    MsrDevice msr;
     if (const char* reference = keys.input_value("MSR"); reference != nullptr) {
-        if (const Status s = read_msr_field(reference, 0xFF0000, input.reference); s != SENSOR_OK) {
+        if (const Status s = read_msr_field(msr, reference, 0xFF0000, input.reference);
+            s != SENSOR_OK) {
             return s;
         }
         input.has_reference = true;
@@ -86,7 +98,8 @@ Status read_input(Keys& keys, TempInput& input) {
     if (const char* readout = keys.input_value("MSROffset"); readout != nullptr) {
         // A distance below nothing is no temperature.
         if (!input.has_reference) return SENSOR_ERR_VALUE;
-        if (const Status s = read_msr_field(readout, 0x7F0000, input.readout); s != SENSOR_OK) {
+        if (const Status s = read_msr_field(msr, readout, 0x7F0000, input.readout);
+            s != SENSOR_OK) {
             return s;
         }
         input.has_readout = true;

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "quorvik_common/ini_value.h"
+
 namespace quorvik {
 
 inline constexpr std::size_t kBufferSize = 128;
@@ -35,5 +37,26 @@ int paser_ini(ini_query* query);
 // type is INI_TYPE_INT (value: int*) or INI_TYPE_STRING (value: char[128]).
 // Returns 0, ERR_DEVICE_NAME, ERR_PROFILE_LOAD or ERR_PROFILE_VALUE.
 int model_lookup(const char* key, int type, void* value);
+
+// The running model's name and the profile, taken once for a call that reads
+// several values: each model_lookup would ask for the name and load the
+// profile again.
+class ModelProfile {
+  public:
+    ModelProfile();
+    ModelProfile(const ModelProfile&) = delete;
+    ModelProfile& operator=(const ModelProfile&) = delete;
+
+    // As model_lookup, from the profile loaded once.
+    int lookup(const char* key, int type, void* value) const;
+
+    // The model name ("" when GetDeviceName failed).
+    const char* model() const { return model_; }
+
+  private:
+    char model_[kBufferSize] = {};
+    bool named_;
+    ini::Profile profile_;  // loaded only for a model that has a name
+};
 
 }  // namespace quorvik

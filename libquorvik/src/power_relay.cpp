@@ -6,7 +6,6 @@
 #include "frame.h"
 #include "quorvik.h"
 #include "quorvik_common/text.h"
-#include "so_binding.h"
 
 namespace quorvik {
 namespace {
@@ -38,16 +37,15 @@ extern "C" int get_pwr_status(int index, int* state) {
 }
 
 extern "C" int set_relay(int index, int value) {
+    const ModelProfile profile;
     int count = 0;
-    int status = model_lookup("O_Relay", INI_TYPE_INT, &count);
+    int status = profile.lookup("O_Relay", INI_TYPE_INT, &count);
     if (status < 0) return status;
     if (count == 0) return ERR_NO_RELAY;
     if (index < 0 || index >= count) return ERR_RANGE;
     if (value != 0 && value != 1) return ERR_RANGE;
 
-    char model[kBufferSize] = {};
-    if (!so::device_name(model)) return ERR_DEVICE_NAME;
-    if (std::strcmp(model, kShellRelayModel) == 0) {
+    if (std::strcmp(profile.model(), kShellRelayModel) == 0) {
         char command[kBufferSize];
         char output[kBufferSize];
         text::format_into(command, "echo %d > /dev/relay", value);
@@ -55,7 +53,7 @@ extern "C" int set_relay(int index, int value) {
     }
 
     char path[kBufferSize] = {};
-    status = model_lookup("Relay_Node", INI_TYPE_STRING, path);
+    status = profile.lookup("Relay_Node", INI_TYPE_STRING, path);
     if (status < 0) return status;
     dio::Node node(path);
     if (!node.is_open()) return ERR_DEV_OPEN;

@@ -38,37 +38,51 @@ int read_text(const dictionary* dict, const char* key, char* destination) {
     return 0;
 }
 
+// The query's value from a loaded profile.
+int read_value(const dictionary* dict, const ini_query& query) {
+    char key[kBufferSize] = {};
+    format_key(query, key);
+    if (query.value == nullptr) return query.type <= INI_TYPE_STRING ? ERR_PROFILE_VALUE : 0;
+    switch (query.type) {
+        case INI_TYPE_INT:
+            return read_int(dict, key, static_cast<int*>(query.value));
+        case INI_TYPE_DOUBLE:
+            return read_double(dict, key, static_cast<double*>(query.value));
+        case INI_TYPE_STRING:
+            return read_text(dict, key, static_cast<char*>(query.value));
+        default:
+            return 0;
+    }
+}
+
 }  // namespace
 
 int paser_ini(ini_query* query) {
     if (query == nullptr) return ERR_PROFILE_LOAD;
     const ini::Profile profile(query->path);
     if (!profile) return ERR_PROFILE_LOAD;
-    char key[kBufferSize] = {};
-    format_key(*query, key);
-    if (query->value == nullptr) return query->type <= INI_TYPE_STRING ? ERR_PROFILE_VALUE : 0;
-    switch (query->type) {
-        case INI_TYPE_INT:
-            return read_int(profile.get(), key, static_cast<int*>(query->value));
-        case INI_TYPE_DOUBLE:
-            return read_double(profile.get(), key, static_cast<double*>(query->value));
-        case INI_TYPE_STRING:
-            return read_text(profile.get(), key, static_cast<char*>(query->value));
-        default:
-            return 0;
-    }
+    return read_value(profile.get(), *query);
 }
 
 int model_lookup(const char* key, int type, void* value) {
+    return ModelProfile().lookup(key, type, value);
+}
+
+ModelProfile::ModelProfile()
+    : named_(so::device_name(model_)), profile_(named_ ? kProfilePath : nullptr) {}
+
+int ModelProfile::lookup(const char* key, int type, void* value) const {
+    if (!named_) return ERR_DEVICE_NAME;
+    if (!profile_) return ERR_PROFILE_LOAD;
     ini_query query;
     std::memset(&query, 0, sizeof query);
     text::format_into(query.path, "%s", kProfilePath);
     text::format_into(query.key, "%s", key);
-    if (!so::device_name(query.section)) return ERR_DEVICE_NAME;
+    text::format_into(query.section, "%s", model_);
     query.index = -1;
     query.value = value;
     query.type = type;
-    return paser_ini(&query);
+    return read_value(profile_.get(), query);
 }
 
 }  // namespace quorvik

@@ -20,20 +20,19 @@ template <std::size_t Roles>
 int read_role(int index, int* result, const char* count_key, const char* const (&roles)[Roles],
               unsigned long type) {
     if (result == nullptr) return ERR_RANGE;
-    // The model name the reading is asked for; an empty one is refused below.
-    char model[kBufferSize] = {};
-    so::device_name(model);
-
+    // The model name and the profile for both lookups; libQuorvikSO's reader
+    // loads the profile once more for the input's description.
+    const ModelProfile profile;
     int count = 0;
-    int status = model_lookup(count_key, INI_TYPE_INT, &count);
+    int status = profile.lookup(count_key, INI_TYPE_INT, &count);
     if (status < 0) return status;
     // Only roles the model has and the table names can be read.
     if (index < 0 || index >= count || index >= static_cast<int>(Roles)) return ERR_RANGE;
 
     int input = 0;
-    status = model_lookup(roles[index], INI_TYPE_INT, &input);
+    status = profile.lookup(roles[index], INI_TYPE_INT, &input);
     if (status < 0) return status;
-    return so::sensor_value(model, type, input, result) ? 0 : ERR_SENSOR;
+    return so::sensor_value(profile.model(), type, input, result) ? 0 : ERR_SENSOR;
 }
 
 }  // namespace

@@ -46,18 +46,19 @@ extern "C" int get_uart_count(int* count) {
 
 extern "C" int get_uart_status(int index, int* in_use) {
     if (in_use == nullptr) return ERR_RANGE;
+    const ModelProfile profile;
     int count = 0;
-    int status = get_uart_count(&count);
+    int status = profile.lookup("TotalSerialPort", INI_TYPE_INT, &count);
     if (status < 0) return status;
     if (index < 0 || index >= count || index >= kMaxPorts) return ERR_RANGE;
 
     char letters[kBufferSize] = {};
-    status = model_lookup("TtyType", INI_TYPE_STRING, letters);
+    status = profile.lookup("TtyType", INI_TYPE_STRING, letters);
     if (status < 0) return status;
     if (!letters_only(letters)) return ERR_PROFILE_VALUE;
 
     char list[kBufferSize] = {};
-    status = model_lookup("TtyNum", INI_TYPE_STRING, list);
+    status = profile.lookup("TtyNum", INI_TYPE_STRING, list);
     if (status < 0) return status;
     int numbers[kMaxPorts] = {};
     status = parse_numbers(list, numbers);
