@@ -62,6 +62,17 @@ int role_input(const ini::Profile& profile, const std::string& model, const char
     return ini::get_int(profile.get(), (model + ":" + key).c_str(), -1);
 }
 
+// Labels a role's reading with its input's label and number, when the
+// profile names the input and its reader gives the label.
+void add_input_labels(Reading& reading, Reader reader, const std::string& model, int input) {
+    if (input < 0) return;
+    std::string label;
+    if (read_label(reader, model, input, label) == SENSOR_OK) {
+        reading.labels.push_back({"label", label});
+    }
+    reading.labels.push_back({"input", std::to_string(input)});
+}
+
 void collect_roles(Report& report, const RoleKind& kind, const std::string& model,
                    const ini::Profile& profile) {
     for (int index = 0; index < static_cast<int>(kind.roles.size()); ++index) {
@@ -72,12 +83,7 @@ void collect_roles(Report& report, const RoleKind& kind, const std::string& mode
         if (status == ERR_RANGE) continue;
         Reading reading(kind.quantity, {{"role", role.name}}, status);
         if (reading.ok()) reading.value = raw / kind.per_base_unit;
-        const int input = role_input(profile, model, role.key);
-        std::string label;
-        if (input >= 0 && read_label(kind.reader, model, input, label) == SENSOR_OK) {
-            reading.labels.push_back({"label", label});
-        }
-        if (input >= 0) reading.labels.push_back({"input", std::to_string(input)});
+        add_input_labels(reading, kind.reader, model, role_input(profile, model, role.key));
         report.readings.push_back(std::move(reading));
     }
 }

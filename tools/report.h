@@ -145,8 +145,10 @@ struct CollectOptions {
     Progress cpu_progress;
 };
 
-// Collectors append readings; they call the libraries only. The libraries'
-// own diagnostics go to standard output while they run.
+// Collectors append readings. They call the libraries' public functions, and
+// read the profile only for the input each voltage or temperature role names
+// (to label the reading). The libraries print their diagnostics on standard
+// output while the collectors run.
 void collect_identity(Report& report);
 void collect_sensors(Report& report);
 void collect_system(Report& report, const CollectOptions& options);
