@@ -159,7 +159,7 @@ QUORVIK_API int get_eth_link(int index, int* carrier);
 
 /* Load of port index in whole percent of its link speed: receive plus
  * transmit over 0.1 s (ifstat, looked for at /usr/bin/ifstat), cut to whole
- * Mbit/s, times 100, divided by the speed (get_eth_speed).
+ * Mbit/s, times 100, divided by the speed (read as get_eth_speed reads it).
  * Returns 0; the statuses of get_eth_speed; ERR_CMD_EXIT also when
  * /usr/bin/ifstat is missing or the rate it gives is not a number, negative
  * or too large. ERR_LINK_DOWN stores 0. When only the final speed query

@@ -45,6 +45,18 @@ int read_interface_file(const char* command_format, int index, int* value) {
     return cut_to_int(leading_number(output), value) ? 0 : ERR_CMD_EXIT;
 }
 
+// Speed of an interface already found up: the kernel says -1 (or 0) when it
+// does not know it, which is no speed to report, and nothing that
+// get_eth_usage could divide by.
+int read_speed(int index, int* mbits) {
+    int speed = 0;
+    const int status = read_interface_file("cat /sys/class/net/eth%d/speed", index, &speed);
+    if (status < 0) return status;
+    if (speed <= 0) return ERR_CMD_EXIT;
+    *mbits = speed;
+    return 0;
+}
+
 }  // namespace
 }  // namespace quorvik
 
@@ -57,16 +69,9 @@ extern "C" int get_eth_count(int* count) {
 
 extern "C" int get_eth_speed(int index, int* mbits) {
     if (mbits == nullptr) return ERR_RANGE;
-    int status = open_port_query(index, mbits);
+    const int status = open_port_query(index, mbits);
     if (status != 0) return status;
-    int speed = 0;
-    status = read_interface_file("cat /sys/class/net/eth%d/speed", index, &speed);
-    if (status < 0) return status;
-    // The kernel says -1 (or 0) when it does not know the speed: no speed to
-    // report, and nothing that get_eth_usage could divide by.
-    if (speed <= 0) return ERR_CMD_EXIT;
-    *mbits = speed;
-    return 0;
+    return read_speed(index, mbits);
 }
 
 extern "C" int get_eth_link(int index, int* carrier) {
@@ -104,8 +109,9 @@ extern "C" int get_eth_usage(int index, int* percent) {
     // Callers see this intermediate value when the speed query below fails.
     *percent = mbits * 100;
 
+    // The count and the link were checked above: only the speed is read.
     int speed = 0;
-    status = get_eth_speed(index, &speed);
+    status = read_speed(index, &speed);
     if (status < 0) return status;
     *percent = *percent / speed;
     return 0;
