@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release, in build-bench) and runs them: every
+# exported function of both libraries next to the floor its design imposes.
+# Prints the benchmark report and a Markdown table, which also goes to
+# build-bench/performance-table.md with the machine's conditions.
+#   scripts/bench.sh [REPETITIONS] [benchmark flags...]
+# Needs root (a private mount namespace, as the tests). Measure on a quiet
+# machine: the table holds medians of REPETITIONS (default 5) runs of each
+# benchmark, run in random order.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=build-bench
+repetitions=${1:-5}
+shift || true
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVIK_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$dir" --parallel "$(nproc)" --target quorvik_bench
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+"$dir/bench/quorvik_bench" --table="$dir/table.md" \
+  --benchmark_repetitions="$repetitions" --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true --benchmark_min_time=0.2 "$@"
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+{
+  echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores"\
+       "($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')),"\
+       "load average before $load_before, after $load_after;"\
+       "medians of $repetitions repetitions."
+  echo
+  cat "$dir/table.md"
+} > "$dir/performance-table.md"
+echo
+echo "Table with conditions: $dir/performance-table.md"
