@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "QuorvikSO.h"
 #include "quorvik_common/ini_value.h"
@@ -82,19 +83,28 @@ void arrange_msrs(Board& board, const Header& header) {
     }
 }
 
-// Every port left permitted had its drop refused: whatever was raised was
-// given back, or at least asked back. Ports are only permitted through calls,
-// so the ports named by calls are all there is to look at.
-void check_permissions(const Board& board) {
-    std::map<unsigned long, int> last_request;
-    for (const auto& call : board.permission_calls) last_request[call.from] = call.turn_on;
-    std::size_t permitted = 0;
-    for (const auto& [port, turn_on] : last_request) {
-        if (port >= board.permitted.size() || !board.permitted[port]) continue;
-        if (turn_on != 0) __builtin_trap();
-        ++permitted;
+// Permission calls that reached the board, with their results.
+struct PermissionResult {
+    unsigned long port;
+    int turn_on;
+    int result;
+};
+
+// Every port whose raise succeeded was asked back afterwards (the drop may be
+// refused: a port then stays permitted, and only then); no port was touched
+// without permission and no device file stays open.
+void check_permissions(const Board& board, const std::vector<PermissionResult>& results) {
+    std::map<unsigned long, bool> owed;
+    for (const auto& call : results) {
+        if (call.turn_on == 0) {
+            owed[call.port] = false;
+        } else if (call.result == 0) {
+            owed[call.port] = true;
+        }
     }
-    if (permitted != board.permitted.count()) __builtin_trap();
+    for (const auto& [port, still_owed] : owed) {
+        if (still_owed) __builtin_trap();
+    }
     if (board.permission_violations != 0 || board.open_files() != 0) __builtin_trap();
 }
 
@@ -164,10 +174,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     board.msr_read_limit = header.msr_read_limit;
     arrange_msrs(board, header);
-    int permission_call = 0;
-    board.ioperm_result = [&](const quorvik::sim::PermissionCall&) {
-        const int call = permission_call++;
-        return call < 8 && (header.permission_failures >> call & 1) != 0 ? -1 : 0;
+    std::vector<PermissionResult> results;
+    board.ioperm_result = [&](const quorvik::sim::PermissionCall& call) {
+        const std::size_t n = results.size();
+        const int result = n < 8 && (header.permission_failures >> n & 1) != 0 ? -1 : 0;
+        results.push_back({call.from, call.turn_on, result});
+        return result;
     };
 
     const char* path = profile_path().c_str();
@@ -180,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool touched =
             board.port_log.size() != ports_before || board.permission_calls.size() != calls_before;
         check_reading(status, text, &sentinel, touched);
-        check_permissions(board);
+        check_permissions(board, results);
     }
     for (auto query : {SensorVoltQuery, SensorTempQuery, SensorFanQuery}) {
         char* text = &sentinel;
