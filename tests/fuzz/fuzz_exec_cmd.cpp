@@ -1,5 +1,7 @@
 // The command runner over arbitrary command output: lines of any length,
-// NUL bytes, no final newline. The output is replayed by cat.
+// NUL bytes, no final newline. The output is replayed by cat. What the
+// runner keeps then goes through the parsers the queries apply to it: the
+// CPU counters and the number cut to int.
 #include <unistd.h>
 
 #include <cstdint>
@@ -7,7 +9,10 @@
 #include <cstring>
 #include <string>
 
+#include "cpu_mem.h"
 #include "frame.h"
+#include "numbers.h"
+#include "quorvik.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string path = "/tmp/quorvik-fuzz-output-" + std::to_string(::getpid());
@@ -25,5 +30,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (output[i] != 0x5A) __builtin_trap();
     }
     if (std::memchr(output, 0, quorvik::kBufferSize) == nullptr) __builtin_trap();
+
+    double idle = -1.0;
+    double total = -1.0;
+    const int parsed = quorvik::get_cpu_stat(output, &idle, &total);
+    if (parsed != 0 && (parsed != ERR_CMD_EXIT || idle != -1.0 || total != -1.0)) __builtin_trap();
+    if (parsed == 0) {
+        // Counters are 32 bits and summed as such.
+        if (idle < 0.0 || total < 0.0 || total > 4294967295.0) __builtin_trap();
+        double usage = -1.0;
+        const double later = total + 1.0;
+        if (quorvik::calc_cpu_util(&idle, &total, &idle, &later, &usage) != 0) __builtin_trap();
+        if (!(usage >= 0.0 && usage <= 100.0)) __builtin_trap();
+    }
+    int cut = 0x5A5A5A5A;
+    if (!quorvik::cut_to_int(quorvik::leading_number(output), &cut) && cut != 0x5A5A5A5A) {
+        __builtin_trap();
+    }
     return 0;
 }
