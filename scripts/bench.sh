@@ -5,8 +5,8 @@
 # build-bench/performance-table.md with the machine's conditions.
 #   scripts/bench.sh [REPETITIONS] [benchmark flags...]
 # Needs root (a private mount namespace, as the tests). Measure on a quiet
-# machine: the table holds medians of REPETITIONS (default 5) runs of each
-# benchmark, run in random order.
+# machine: the table holds the fastest of REPETITIONS (default 5) runs of each
+# benchmark, all run in random order.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-bench
@@ -23,7 +23,7 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
   echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores"\
        "($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')),"\
        "load average before $load_before, after $load_after;"\
-       "medians of $repetitions repetitions."
+       "fastest of $repetitions repetitions."
   echo
   cat "$dir/table.md"
 } > "$dir/performance-table.md"

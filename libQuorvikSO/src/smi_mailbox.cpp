@@ -1,5 +1,6 @@
 // The software-SMI mailbox to the board firmware: one raw call and block
 // transfers in 16-byte chunks, one SMI per chunk.
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -31,14 +32,18 @@ void set_command(SmiRegisterBlock& block, std::uint8_t command) {
     block.eax = (block.eax & ~std::uint32_t{0xFF}) | command;
 }
 
-// Chunks are four 32-bit words in the processor's (little-endian) order.
+// Chunks are four 32-bit words in the processor's order, which on the x86
+// processors these boards have is little-endian: plain copies move them.
+static_assert(std::endian::native == std::endian::little);
+
 std::uint32_t load_word(const unsigned char* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
+    std::uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
 }
 
 void store_word(unsigned char* bytes, std::uint32_t word) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(word >> (8 * i));
+    std::memcpy(bytes, &word, sizeof word);
 }
 
 }  // namespace
