@@ -313,7 +313,7 @@ std::vector<Row> hardware_rows() {
         {"PlatformInfo", "acquire load of the flag", T::UnderMicrosecond,
          [] { return PlatformInfo(); },
          [] { benchmark::DoNotOptimize(__atomic_load_n(&PlatformInfo_Flag, __ATOMIC_ACQUIRE)); }},
-        {"MemBlockRead(F-segment, 64 KiB)", "open, mmap, copy, munmap, close (simulated)",
+        {"MemBlockRead(F-segment, 64 KiB)", "open, mmap, memcpy, munmap, close (simulated)",
          T::NearFloor,
          [] {
              static std::vector<unsigned char> buf(sim::kSegmentSize);

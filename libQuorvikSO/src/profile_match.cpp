@@ -1,10 +1,10 @@
 // Model matching: which profile section serves a model whose name has no
 // section of its own.
 #include <iniparser.h>
+#include <strings.h>
 
 #include <cctype>
 #include <cstring>
-#include <string_view>
 
 #include "QuorvikSO.h"
 #include "sensor_profile.h"
@@ -17,15 +17,6 @@ char lower(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-// The whole model name, lowered, against a (lower-case) section name.
-bool names_section(const char* model, std::string_view section) {
-    std::size_t i = 0;
-    for (; i < section.size(); ++i) {
-        if (model[i] == '\0' || lower(model[i]) != section[i]) return false;
-    }
-    return model[i] == '\0';
-}
-
 }  // namespace
 
 extern "C" int SensorModelCheck(const char* model, struct _dictionary_* profile, char* section) {
@@ -35,7 +26,9 @@ extern "C" int SensorModelCheck(const char* model, struct _dictionary_* profile,
 
     for (int i = 0; i < sections; ++i) {
         const char* name = iniparser_getsecname(profile, i);
-        if (name != nullptr && names_section(model, name)) return 0;
+        // Section names are kept in lower case: this compares the whole model
+        // name, lowered, with the name.
+        if (name != nullptr && strcasecmp(model, name) == 0) return 0;
     }
 
     // At most 30 characters take part in a prefix match; a section name must
