@@ -469,6 +469,46 @@ TEST_F(HardwareSoak, ProfileAndSensors) {
     });
 }
 
+// Where resources are most easily lost: the early returns after something was
+// acquired.
+TEST_F(HardwareSoak, FailurePaths) {
+    install(insyde_board(kModel, "R1.05", "SN-0042"));
+    Board& board = Board::get();
+    board.fail_map = true;  // /dev/mem opens, its mapping fails
+    soak_here("GetDeviceName (/dev/mem mapping fails)", kCalls, [](long) {
+        char buf[30] = "untouched";
+        return GetDeviceName(buf) == 0 && std::string_view(buf) == "untouched";
+    });
+    board.fail_map = false;
+
+    const char* path = profile_.c_str();
+    board.fail_open_msr = true;
+    soak_here("SensorTemp (MSR device missing)", kCalls, [&](long) {
+        char* text = nullptr;
+        return SensorTemp(path, kModel, 0, &text) == SENSOR_ERR_VALUE && text == nullptr;
+    });
+    board.fail_open_msr = false;
+
+    // The data port's permission is refused after the index port's was given.
+    board.ioperm_result = [](const PermissionCall& call) {
+        return call.from == 0x296 && call.turn_on != 0 ? -1 : 0;
+    };
+    soak_here("SensorVolt (data port permission refused)", kCalls, [&](long) {
+        char* text = nullptr;
+        return SensorVolt(path, kModel, 0, &text) == SENSOR_ERR_VALUE && text == nullptr;
+    });
+    // The SMI port refused after identification: the dispatch reads on
+    // without it.
+    board.ioperm_result = nullptr;
+    char model[30];
+    ASSERT_EQ(GetDeviceName(model), 1);
+    board.ioperm_result = [](const PermissionCall& call) { return call.from == 0xB2 ? -1 : 0; };
+    soak_here("GetSensorValueByType (SMI port refused)", kCalls, [&](long) {
+        int value = 0;
+        return GetSensorValueByType(model, SENSOR_FAN, 0, &value) == 1 && value == kFan;
+    });
+}
+
 // ---- libquorvik without commands ----
 
 class ApiSoak : public SoakBoard {
