@@ -22,7 +22,7 @@ for target in "${targets[@]}"; do
   status=0
   ASAN_OPTIONS=detect_leaks=1 "build-fuzz/tests/fuzz/$target" -max_total_time="$seconds" \
     -max_len=131072 -close_fd_mask=1 -print_final_stats=1 "$corpus" >"$log" 2>&1 || status=$?
-  grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss' "$log" || true
+  grep -E '^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss' "$log" || true
   if [ "$status" -ne 0 ]; then
     grep -A40 -E 'ERROR|Deadly|SUMMARY' "$log" | head -80
     echo "$target: finding (exit $status); reproducer in the working directory"
