@@ -626,19 +626,19 @@ std::vector<Row> api_rows() {
              pipeline("ifstat -b -q -i eth0 0.1 1 | tail -1 | awk '{ print $1+ $2}'");
              pipeline("cat /sys/class/net/eth0/speed");
          }},
-        {"get_disk_usage(\"/\")", "popen: df | grep, df column pipeline", T::NearFloor,
+        {"get_disk_usage(\"/\")", "popen: df piped to grep, df column pipeline", T::NearFloor,
          disk(get_disk_usage),
          [] {
              pipeline("df | grep / > /dev/null 2>&1");
              pipeline(kDiskUsage);
          }},
-        {"get_disk_total_size(\"/\")", "popen: df | grep, df column pipeline", T::NearFloor,
+        {"get_disk_total_size(\"/\")", "popen: df piped to grep, df column pipeline", T::NearFloor,
          disk(get_disk_total_size),
          [] {
              pipeline("df | grep / > /dev/null 2>&1");
              pipeline(kDiskTotal);
          }},
-        {"get_disk_avail_size(\"/\")", "popen: df | grep, df column pipeline", T::NearFloor,
+        {"get_disk_avail_size(\"/\")", "popen: df piped to grep, df column pipeline", T::NearFloor,
          disk(get_disk_avail_size),
          [] {
              pipeline("df | grep / > /dev/null 2>&1");
