@@ -162,9 +162,11 @@ QUORVIK_API int get_eth_link(int index, int* carrier);
  * Mbit/s, times 100, divided by the speed (read as get_eth_speed reads it).
  * Returns 0; the statuses of get_eth_speed; ERR_CMD_EXIT also when
  * /usr/bin/ifstat is missing or the rate it gives is not a number, negative
- * or too large. ERR_LINK_DOWN stores 0. When only the final speed query
- * fails (for example an unknown speed), its status is returned and *percent
- * holds the rate in Mbit/s times 100; otherwise untouched on failure. */
+ * or too large. ERR_LINK_DOWN before the measurement stores 0. When only
+ * the final speed query fails, its status is returned (ERR_LINK_DOWN when the
+ * interface went down during the measurement, ERR_CMD_EXIT for an unknown
+ * speed) and *percent holds the rate in Mbit/s times 100; otherwise
+ * untouched on failure. */
 QUORVIK_API int get_eth_usage(int index, int* percent);
 
 /* ---- Disks ----

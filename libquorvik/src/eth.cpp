@@ -109,10 +109,12 @@ extern "C" int get_eth_usage(int index, int* percent) {
     // Callers see this intermediate value when the speed query below fails.
     *percent = mbits * 100;
 
-    // The count and the link were checked above: only the speed is read.
+    // The count and the link were checked above: only the speed is read, and
+    // the link asked about again only when that fails, since an interface
+    // taken down during the measurement has no speed to read.
     int speed = 0;
     status = read_speed(index, &speed);
-    if (status < 0) return status;
+    if (status < 0) return get_eth_power_status(index) == 1 ? ERR_LINK_DOWN : status;
     *percent = *percent / speed;
     return 0;
 }

@@ -169,6 +169,27 @@ TEST_F(Eth, UsageNeedsUsrBinIfstat) {
     for (const auto& call : tools_.calls()) EXPECT_NE(call.rfind("ifstat", 0), 0u) << call;
 }
 
+TEST_F(Eth, LinkTakenDownDuringTheMeasurement) {
+    Overlay usr_bin("/usr/bin");
+    QUORVIK_REQUIRE_OVERLAY(usr_bin);
+    write_script("/usr/bin/ifstat", "exit 0");
+    const std::string dir = tools_.dir();
+    // The kernel refuses the speed of an interface that is down: no file here.
+    const std::string take_down = ": > " + dir + "/up; rm -f " + dir + "/sys/eth0/speed; ";
+    const std::string measure = "echo '       eth0'; echo ' Kbps in  Kbps out'; echo '51200 0'";
+    tools_.add("ifstat", take_down + measure);
+    int value = 42;
+    EXPECT_EQ(get_eth_usage(0, &value), ERR_LINK_DOWN);
+    EXPECT_EQ(value, 5000) << "the measured rate stays, as for any failed final speed query";
+
+    // Still up but without a speed: the speed query's own status.
+    up({"eth0"});
+    tools_.add("ifstat", "rm -f " + dir + "/sys/eth0/speed; " + measure);
+    value = 42;
+    EXPECT_EQ(get_eth_usage(0, &value), ERR_CMD_EXIT);
+    EXPECT_EQ(value, 5000);
+}
+
 // ---- the interfaces of this machine, with the real tools ----
 
 std::string read_line(const std::string& path) {
