@@ -617,7 +617,10 @@ std::vector<Row> api_rows() {
              pipeline("ifconfig | grep eth0 ");
              pipeline("cat /sys/class/net/eth0/carrier ");
          }},
-        {"get_eth_usage(0)", "profile load; popen: ifconfig, ls ifstat, ifstat 0.1 s, cat speed",
+        // eth0 here has no speed, and a refused speed is followed by a second
+        // link test: down during the measurement, or no speed to know.
+        {"get_eth_usage(0)",
+         "profile load; popen: ifconfig, ls ifstat, ifstat 0.1 s, cat speed, ifconfig",
          T::NearFloor, indexed(get_eth_usage, 0),
          [] {
              load_profile();
@@ -625,6 +628,7 @@ std::vector<Row> api_rows() {
              pipeline("ls /usr/bin/ifstat > /dev/null 2>&1");
              pipeline("ifstat -b -q -i eth0 0.1 1 | tail -1 | awk '{ print $1+ $2}'");
              pipeline("cat /sys/class/net/eth0/speed");
+             pipeline("ifconfig | grep eth0 ");
          }},
         {"get_disk_usage(\"/\")", "popen: df piped to grep, df column pipeline", T::NearFloor,
          disk(get_disk_usage),
