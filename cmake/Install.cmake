@@ -41,8 +41,19 @@ install(TARGETS quorvik-info RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONE
 if(TARGET zk_set_relay)
   install(TARGETS zk_set_relay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 endif()
-install(FILES docs/man/quorvik-info.1 docs/man/zk_set_relay.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+# Man pages go in compressed, as man-db and Debian's policy expect them
+# (-n: no name or time stamp, so the packages build the same twice).
+set(QUORVIK_MAN_PAGES)
+foreach(page quorvik-info.1 zk_set_relay.1)
+  set(compressed ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/docs/man/${page} > ${compressed}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page} VERBATIM)
+  list(APPEND QUORVIK_MAN_PAGES ${compressed})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${QUORVIK_MAN_PAGES})
+install(FILES ${QUORVIK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 install(FILES docs/DeviceProfile.example.ini
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
 

@@ -31,3 +31,10 @@ check_host "$prefix/host-build/host" find_package
 # Nothing goes to /etc: the example profile sits under the documentation.
 test -z "$(find "$prefix" -path '*/etc/*')"
 find "$prefix" -name DeviceProfile.example.ini | grep -q share/doc
+# Man pages compressed, and readable.
+for page in quorvik-info zk_set_relay; do
+  compressed=$(find "$prefix" -path "*/man1/$page.1.gz")
+  test -n "$compressed" || { echo "$page.1.gz not installed"; exit 1; }
+  zcat "$compressed" > "$prefix/page"
+  grep -q '^\.TH' "$prefix/page"
+done
