@@ -1,6 +1,6 @@
 #include "quorvik_common/ini_value.h"
 
-#include <cstdlib>
+#include "quorvik_common/c_number.h"
 
 namespace quorvik::ini {
 namespace {
@@ -30,7 +30,7 @@ int text_to_int(const char* text) {
 }
 
 double text_to_double(const char* text) {
-    return std::atof(text);
+    return number::c_strtod(text);
 }
 
 int get_int(const dictionary* dict, const char* key, int fallback) {

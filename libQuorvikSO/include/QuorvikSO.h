@@ -38,6 +38,13 @@
 #ifndef QUORVIK_SO_H
 #define QUORVIK_SO_H
 
+/* Version of this library and header. The soname (libQuorvikSO.so.1) follows the major
+ * version: it changes only with an incompatible change to this header. Minor
+ * grows with additions, patch with fixes that leave the interface alone. */
+#define QUORVIK_SO_VERSION_MAJOR 1
+#define QUORVIK_SO_VERSION_MINOR 0
+#define QUORVIK_SO_VERSION_PATCH 0
+
 #include <stdint.h>
 
 #ifdef __cplusplus

@@ -32,6 +32,13 @@
 #ifndef QUORVIK_H
 #define QUORVIK_H
 
+/* Version of this library and header. The soname (libquorvik.so.1) follows the major
+ * version: it changes only with an incompatible change to this header. Minor
+ * grows with additions, patch with fixes that leave the interface alone. */
+#define QUORVIK_VERSION_MAJOR 1
+#define QUORVIK_VERSION_MINOR 0
+#define QUORVIK_VERSION_PATCH 0
+
 #ifdef __cplusplus
 extern "C" {
 #endif

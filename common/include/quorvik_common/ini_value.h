@@ -40,7 +40,7 @@ const char* get_text(const dictionary* dict, const char* key, const char* fallba
 // iniparser_getint: strtol with base 0 and a cast to int; missing gives fallback.
 int get_int(const dictionary* dict, const char* key, int fallback);
 
-// iniparser_getdouble: atof; missing gives fallback.
+// iniparser_getdouble: atof, in the "C" locale; missing gives fallback.
 double get_double(const dictionary* dict, const char* key, double fallback);
 
 // The conversions themselves, for number texts read elsewhere.

@@ -1,0 +1,20 @@
+// Numbers in fixed-format texts (device profile values, command output),
+// read the same whatever locale the host set: a host in a locale with a
+// decimal comma must still read "1.5" as one and a half.
+#pragma once
+
+#include <optional>
+
+namespace quorvik::number {
+
+// strtod in the "C" locale: leading blanks skipped, stops at the first
+// character that is not part of a number; 0.0 when there is none. *end, when
+// given, is set as strtod sets it.
+double c_strtod(const char* text, char** end = nullptr);
+
+// strtol with base 0 (0x hexadecimal, leading-0 octal, trailing text ignored
+// where strtol stops) in the "C" locale. nullopt when the value does not fit
+// an int: a wrapped value never reaches hardware or a caller.
+std::optional<int> c_strtoi(const char* text);
+
+}  // namespace quorvik::number

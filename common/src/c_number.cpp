@@ -1,0 +1,38 @@
+#include "quorvik_common/c_number.h"
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
+namespace quorvik::number {
+namespace {
+
+// Made once, never freed: every thread may use it at any time.
+locale_t c_locale() {
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+}  // namespace
+
+double c_strtod(const char* text, char** end) {
+    const locale_t locale = c_locale();
+    if (locale == static_cast<locale_t>(nullptr)) return std::strtod(text, end);
+    return strtod_l(text, end, locale);
+}
+
+std::optional<int> c_strtoi(const char* text) {
+    const locale_t locale = c_locale();
+    const int saved_errno = errno;
+    errno = 0;
+    const long value = locale == static_cast<locale_t>(nullptr) ? std::strtol(text, nullptr, 0)
+                                                                : strtol_l(text, nullptr, 0, locale);
+    const bool overflow = errno == ERANGE || value < INT_MIN || value > INT_MAX;
+    errno = saved_errno;
+    if (overflow) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+}  // namespace quorvik::number
