@@ -1,10 +1,11 @@
 #include "quorvik_common/c_number.h"
 
+#include <locale.h>
+
 #include <cerrno>
 #include <climits>
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 namespace quorvik::number {
 namespace {
@@ -27,8 +28,9 @@ std::optional<int> c_strtoi(const char* text) {
     const locale_t locale = c_locale();
     const int saved_errno = errno;
     errno = 0;
-    const long value = locale == static_cast<locale_t>(nullptr) ? std::strtol(text, nullptr, 0)
-                                                                : strtol_l(text, nullptr, 0, locale);
+    const long value = locale == static_cast<locale_t>(nullptr)
+                           ? std::strtol(text, nullptr, 0)
+                           : strtol_l(text, nullptr, 0, locale);
     const bool overflow = errno == ERANGE || value < INT_MIN || value > INT_MAX;
     errno = saved_errno;
     if (overflow) return std::nullopt;
