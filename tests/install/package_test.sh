@@ -34,6 +34,10 @@ while read -r page; do
 done < <(grep -E '/man/man[13]/.+\.[13]\.gz$' "$work/files")
 [ "$pages" -gt 40 ] || fail "only $pages man pages"
 
+# Plain system paths, which pkg-config leaves out.
+flags=$(pkg-config --cflags --libs quorvik)
+[[ "$flags" != *..* && "$flags" != *-I/* && "$flags" != *-L/* ]] || fail "pkg-config: $flags"
+
 # The timer comes disabled.
 [ -f /lib/systemd/system/quorvik-metrics.timer ] || fail "no quorvik-metrics.timer"
 [ -z "$(find /etc/systemd -name 'quorvik-metrics*')" ] || fail "quorvik-metrics enabled on install"
