@@ -6,6 +6,24 @@ include(CMakePackageConfigHelpers)
 
 set(QUORVIK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvik)
 
+# The version macros of the public headers are what hosts compile against:
+# they must be the version the libraries are built as.
+foreach(header_macro "libquorvik/include/quorvik.h;QUORVIK_VERSION"
+                     "libQuorvikSO/include/QuorvikSO.h;QUORVIK_SO_VERSION")
+  list(GET header_macro 0 header)
+  list(GET header_macro 1 macro)
+  file(READ ${PROJECT_SOURCE_DIR}/${header} text)
+  set(header_version)
+  foreach(part MAJOR MINOR PATCH)
+    string(REGEX MATCH "#define ${macro}_${part} ([0-9]+)" found "${text}")
+    list(APPEND header_version "${CMAKE_MATCH_1}")
+  endforeach()
+  list(JOIN header_version . header_version)
+  if(NOT header_version STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "${header} says version ${header_version}, the project ${PROJECT_VERSION}")
+  endif()
+endforeach()
+
 foreach(library QuorvikSO quorvik)
   target_include_directories(${library} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 endforeach()
@@ -29,8 +47,16 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuorvikConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/QuorvikConfigVersion.cmake
   DESTINATION ${QUORVIK_CMAKE_DIR} COMPONENT dev)
 
-# Relocatable pkg-config files: the prefix is found from the file's own place.
-file(RELATIVE_PATH QUORVIK_PC_TO_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
+# pkg-config files: relocatable by default (the prefix is found from the
+# file's own place); a system package wants plain paths that pkg-config knows
+# as the system's and leaves out (debian/rules turns this off).
+option(QUORVIK_PKGCONFIG_RELOCATABLE "pkg-config files find the prefix from their own place" ON)
+if(QUORVIK_PKGCONFIG_RELOCATABLE)
+  file(RELATIVE_PATH QUORVIK_PC_TO_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
+  set(QUORVIK_PC_PREFIX "\${pcfiledir}/${QUORVIK_PC_TO_PREFIX}")
+else()
+  set(QUORVIK_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+endif()
 foreach(pc QuorvikSO quorvik)
   configure_file(cmake/templates/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc
@@ -44,40 +70,42 @@ endif()
 # Man pages go in compressed, as man-db and Debian's policy expect them
 # (-n: no name or time stamp, so the packages build the same twice).
 set(QUORVIK_MAN_PAGES)
-foreach(page quorvik-info.1 zk_set_relay.1)
+set(QUORVIK_MAN3_PAGES)
+file(GLOB QUORVIK_MAN3_SOURCES RELATIVE ${PROJECT_SOURCE_DIR}/docs/man
+  CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.3)
+foreach(page quorvik-info.1 zk_set_relay.1 ${QUORVIK_MAN3_SOURCES})
   set(compressed ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${compressed}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
     COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/docs/man/${page} > ${compressed}
     DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page} VERBATIM)
-  list(APPEND QUORVIK_MAN_PAGES ${compressed})
+  if(page MATCHES "[.]3$")
+    list(APPEND QUORVIK_MAN3_PAGES ${compressed})
+  else()
+    list(APPEND QUORVIK_MAN_PAGES ${compressed})
+  endif()
 endforeach()
-add_custom_target(man_pages ALL DEPENDS ${QUORVIK_MAN_PAGES})
+add_custom_target(man_pages ALL DEPENDS ${QUORVIK_MAN_PAGES} ${QUORVIK_MAN3_PAGES})
 install(FILES ${QUORVIK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+install(FILES ${QUORVIK_MAN3_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
+# Each function's name is a page too (man get_cpu_usage): a link to the
+# page of its group. The groups' pages list their functions in NAME.
+file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/man)
+foreach(source ${QUORVIK_MAN3_SOURCES})
+  file(STRINGS ${PROJECT_SOURCE_DIR}/docs/man/${source} name_line REGEX "^[a-zA-Z_0-9, ]+ \\\\- ")
+  string(REGEX REPLACE " \\\\- .*" "" names "${name_line}")
+  string(REPLACE "," ";" names "${names}")
+  foreach(name ${names})
+    string(STRIP "${name}" name)
+    if(NOT name STREQUAL "" AND NOT "${name}.3" STREQUAL source)
+      file(CREATE_LINK ${source}.gz ${CMAKE_CURRENT_BINARY_DIR}/man/${name}.3.gz SYMBOLIC)
+      install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/${name}.3.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
+    endif()
+  endforeach()
+endforeach()
 install(FILES docs/DeviceProfile.example.ini
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
-
-# Debian packages: cpack -G DEB in the build tree (scripts/package.sh).
-set(CPACK_PACKAGE_NAME quorvik)
-set(CPACK_PACKAGE_VENDOR "Quorvik")
-set(CPACK_PACKAGE_CONTACT "Quorvik maintainers <maintainers@quorvik.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitoring and control libraries for Quorvik boards")
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The tools link our own libraries, which live in the runtime package.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
-  ${PROJECT_BINARY_DIR}/libQuorvikSO ${PROJECT_BINARY_DIR}/libquorvik)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libquorvik1)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_DEV_PACKAGE_NAME libquorvik-dev)
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libquorvik1 (= ${PROJECT_VERSION}), libiniparser-dev")
-set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME quorvik-tools)
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libquorvik1 (= ${PROJECT_VERSION})")
-set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION admin)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Quorvik libraries: hardware access and monitoring API")
-set(CPACK_COMPONENT_DEV_DESCRIPTION "Quorvik development files: headers, pkg-config, CMake package")
-set(CPACK_COMPONENT_TOOLS_DESCRIPTION "Quorvik tools: quorvik-info and zk_set_relay")
-include(CPack)
+# A host program to start from, built the two ways a host links the libraries.
+install(FILES examples/host/host.c examples/host/CMakeLists.txt examples/host/Makefile
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT dev)

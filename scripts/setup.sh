@@ -13,7 +13,8 @@ packages=(
   clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds
   libbenchmark-dev           # benchmarks
   nlohmann-json3-dev         # quorvik-info --json
-  dpkg-dev fakeroot   # scripts/package.sh: Debian packages
+  dpkg-dev debhelper   # scripts/package.sh: Debian packages
+  lintian man-db       # CI: package lint, man -w on the installed pages
 )
 
 missing=()

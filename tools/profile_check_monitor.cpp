@@ -20,6 +20,15 @@ constexpr double kAboveInt = 2147483648.0;
 // The one model that drives its relay through /dev/relay, not Relay_Node.
 constexpr const char* kRelayNodeModel = "kt-500r";
 
+// The text in single quotes. Built by appending: GCC 12 at -O2 and above warns
+// falsely (-Wrestrict) on a string literal + std::string temporary.
+std::string in_quotes(const char* text) {
+    std::string quoted(1, '\'');
+    quoted += text;
+    quoted += '\'';
+    return quoted;
+}
+
 struct Role {
     const char* key;
     int index;
@@ -56,8 +65,8 @@ const char* check_tty_type(const SectionCheck& c) {
     }
     for (const char* p = type; *p != '\0'; ++p) {
         if (!std::isalpha(static_cast<unsigned char>(*p))) {
-            c.error("TtyType", "'" + std::string(type) +
-                                   "' is not letters only: the monitoring library refuses it, "
+            c.error("TtyType", in_quotes(type) +
+                                   " is not letters only: the monitoring library refuses it, "
                                    "get_uart_status fails (ERR_PROFILE_VALUE)");
             return nullptr;
         }
@@ -168,8 +177,8 @@ void check_relay(const SectionCheck& c) {
     if (*node == '\0') {
         c.error("Relay_Node", "empty: set_relay cannot open it (ERR_DEV_OPEN)");
     } else if (*node != '/') {
-        c.warning("Relay_Node", "'" + std::string(node) +
-                                    "' is a relative path: it is opened from the host's working "
+        c.warning("Relay_Node", in_quotes(node) +
+                                    " is a relative path: it is opened from the host's working "
                                     "directory");
     }
 }

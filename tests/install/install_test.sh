@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the build tree into a temporary prefix, then builds and runs a host
-# program against it twice: through pkg-config and through find_package.
+# Installs the build tree into a temporary prefix, then builds and runs the
+# example host against it twice: through pkg-config and through find_package.
 # usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1 source=$2
@@ -37,4 +37,10 @@ for page in quorvik-info zk_set_relay; do
   test -n "$compressed" || { echo "$page.1.gz not installed"; exit 1; }
   zcat "$compressed" > "$prefix/page"
   grep -q '^\.TH' "$prefix/page"
+done
+# The libraries' pages, and each function's name leading to its group's page.
+for page in libquorvik libQuorvikSO get_device_name SmbxRead; do
+  compressed=$(find "$prefix" -path "*/man3/$page.3.gz")
+  test -n "$compressed" || { echo "$page.3.gz not installed"; exit 1; }
+  zcat "$compressed" | grep -q '^\.TH' || { echo "$page.3.gz unreadable"; exit 1; }
 done
