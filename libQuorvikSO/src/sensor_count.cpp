@@ -22,8 +22,9 @@ int count_query(const char* path, const char* model, char** text, const char* ke
     Keys keys(profile.get(), section.get());
     const char* value = keys.section_value(key);
     if (value == nullptr) return SENSOR_ERR_KEY;
-    // Reported as it stands, 0 and negative counts too.
-    const int count = quorvik::ini::text_to_int(value);
+    // Reported as it stands, 0 and negative counts too; never wrapped.
+    int count = 0;
+    if (const Status s = whole_number(value, count); s != SENSOR_OK) return s;
 
     char* result = static_cast<char*>(std::malloc(kCountTextSize));
     *text = result;

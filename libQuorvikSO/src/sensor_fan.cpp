@@ -30,8 +30,7 @@ Status read_input(Keys& keys, FanInput& input) {
     // Without a dividend there is no fan value: missing and empty alike.
     const char* dividend = keys.input_value("Count");
     if (dividend == nullptr || *dividend == '\0') return SENSOR_ERR_VALUE;
-    input.dividend = quorvik::ini::text_to_int(dividend);
-    return SENSOR_OK;
+    return whole_number(dividend, input.dividend);
 }
 
 }  // namespace

@@ -39,8 +39,9 @@ struct TempInput {
 // A register number from a profile key: present here, so empty or 0 (no
 // register means anything there) is unusable.
 Status msr_number(const char* text, std::uint32_t& reg) {
-    if (*text == '\0') return SENSOR_ERR_VALUE;
-    reg = static_cast<std::uint32_t>(quorvik::ini::text_to_int(text));
+    int number = 0;
+    if (const Status s = quorvik::sensor::number(text, number); s != SENSOR_OK) return s;
+    reg = static_cast<std::uint32_t>(number);
     return reg != 0 ? SENSOR_OK : SENSOR_ERR_VALUE;
 }
 
@@ -109,6 +110,8 @@ Status read_input(Keys& keys, TempInput& input) {
 
     if (const char* factor = keys.input_value("Cof"); factor != nullptr) {
         input.factor = quorvik::ini::text_to_double(factor);
+        // A factor of 0 (or an empty one) would read every temperature as 0.
+        if (input.factor == 0.0) return SENSOR_ERR_VALUE;
     }
     if (const char* offset = keys.input_value("Off"); offset != nullptr) {
         input.offset = quorvik::ini::text_to_double(offset);
