@@ -130,8 +130,8 @@ struct _dictionary_;
  * (30 bytes, zeroed by the caller). Returns 0, section untouched, when a
  * section is named exactly like the model (the caller then uses the model name
  * itself), when the profile has no sections, when no section fits, or when an
- * argument is null. Section names of 30 characters or more never serve by
- * prefix. */
+ * argument is null. Section names of 30 characters or more, and an empty
+ * section name, never serve by prefix. */
 QUORVIK_SO_API int SensorModelCheck(const char* model, struct _dictionary_* profile, char* section);
 
 /* ---- Sensor readers ---- */

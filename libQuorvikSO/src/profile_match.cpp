@@ -42,7 +42,8 @@ extern "C" int SensorModelCheck(const char* model, struct _dictionary_* profile,
         const char* name = iniparser_getsecname(profile, i);
         if (name == nullptr) continue;
         const std::size_t length = std::strlen(name);
-        if (length >= kSectionSize || length > lowered_length) continue;
+        // An empty name begins every name: it would serve every model.
+        if (length == 0 || length >= kSectionSize || length > lowered_length) continue;
         if (std::memcmp(lowered, name, length) == 0) {
             std::memcpy(section, name, length + 1);
             return 1;
