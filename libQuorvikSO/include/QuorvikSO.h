@@ -26,7 +26,10 @@
  *  - I/O-port permissions belong to the calling thread (Linux): SmbxInit and
  *    SmbxExit raise and drop the calling thread's permission of port 0xB2
  *    only, so a thread that uses the mailbox calls SmbxInit itself. The pair
- *    keeps no count within a thread.
+ *    keeps no count within a thread. The library remembers, per thread,
+ *    what SmbxInit and SmbxExit left: identification and
+ *    GetSensorValueByType leave a permission so held in place, and the
+ *    transfers refuse to run on a thread that does not hold it.
  *  - Readers and count queries load their own copy of the profile at every
  *    call. SensorModelCheck only reads the dictionary it is given.
  *  - Caller buffers are the caller's: one buffer is not shared by calls
@@ -83,7 +86,10 @@ extern QUORVIK_SO_API char PlatformInfo_Flag;    /* 1 once identification fully 
 
 /* Identifies the board (once per process). Returns 0 when the cache is valid
  * (also when only the serial number is missing), 1 on failure; diagnostics go
- * to standard output. */
+ * to standard output. A failed attempt leaves Model_str, BIOS_Ver_str and
+ * SerialNumber_str all zeroed. Raises the permission of port 0xB2 for the
+ * attempt and drops it after, unless the calling thread holds it from
+ * SmbxInit: then it is neither raised nor dropped. */
 QUORVIK_SO_API int PlatformInfo(void);
 
 /* Copy the model name, BIOS version or serial number into buf (at least 30
@@ -114,8 +120,12 @@ QUORVIK_SO_API int search_type(const unsigned char* table, unsigned char type);
  * after the word. */
 QUORVIK_SO_API int Copy_F000_MODEL(const unsigned char* image, char* dest);
 
-/* Raise / drop the I/O permission of the SMI command port 0xB2. Return 0, or
- * the non-zero ioperm result after printing "Error: ioperm() fail\r". */
+/* Raise / drop the calling thread's I/O permission of the SMI command port
+ * 0xB2. Return 0, or the non-zero ioperm result after printing
+ * "Error: ioperm() fail\r". After a successful SmbxInit the thread holds the
+ * port for the transfers below until its next SmbxExit (which ends the hold
+ * whatever it returns). A permission raised other than through SmbxInit
+ * (the host's own ioperm or iopl) is unknown to the library. */
 QUORVIK_SO_API int SmbxInit(void);
 QUORVIK_SO_API int SmbxExit(void);
 
@@ -163,8 +173,9 @@ QUORVIK_SO_API int SensorFan(const char* path, const char* model, int input, cha
  * thousandths of a degree, or the fan value) in *value. model must equal the
  * cached Model_str exactly (identify the board first, e.g. GetDeviceName);
  * otherwise "product input error<Model_str>\r\n" is printed and nothing
- * else happens. Holds the SMI command port permission (SmbxInit/SmbxExit) around
- * the reading. Returns 1 on success; 0 on a model mismatch, an unknown type, a
+ * else happens. Holds the SMI command port permission around the reading,
+ * raised and dropped again unless the calling thread holds it from SmbxInit
+ * (then it stays held). Returns 1 on success; 0 on a model mismatch, an unknown type, a
  * failed reader, a reader text without a number after its last ": ", a first
  * word of 40 characters or more in that text, or a null argument. *value is
  * written only on success. */
@@ -200,23 +211,26 @@ typedef struct SmiRegisterBlock {
 #define SMBX_CMD_WRITE_OPEN 0x29 /* ECX = total length, EDI = start offset */
 #define SMBX_CMD_WRITE_DATA 0x2F /* EBX, ECX, EAX bits 16-31, ESI: one chunk; EDI = offset */
 
-/* The transfers neither raise nor test the port permission: call SmbxInit
- * first and do not go on when it fails; SmbxExit afterwards. */
+/* The transfers never raise the port permission: call SmbxInit first on the
+ * same thread, SmbxExit afterwards. On a thread that does not hold the
+ * permission from SmbxInit each returns 1 at once: nothing is sent, no port
+ * is touched and neither *regs nor buf is changed. */
 
 /* One software SMI: loads EAX, EBX, ECX, ESI, EDI from *regs, writes AL to
  * port 0xB2 and stores EAX, EBX, ECX, EDX back into *regs (esi, edi and
- * reserved are left as they were). Returns 0; -1 for a null regs. */
+ * reserved are left as they were). Returns 0; -1 for a null regs; 1 without
+ * the permission. */
 QUORVIK_SO_API int SmbxSendSMI(SmiRegisterBlock* regs);
 
 /* Reads length / 16 chunks of 16 bytes from the firmware's store at offset,
  * one SMI each, into buf (at least length bytes; all length bytes are zeroed
  * first, so a remainder below 16 bytes reads as 0). Returns 0; -1 for a null
- * buf (nothing sent). */
+ * buf (nothing sent); 1 without the permission. */
 QUORVIK_SO_API int SmbxRead(uint32_t offset, uint32_t length, unsigned char* buf);
 
 /* Announces a write of length bytes at offset, then sends length / 16 chunks
  * of 16 bytes from buf, one SMI each; a remainder below 16 bytes is not sent.
- * Returns 0; -1 for a null buf (nothing sent). */
+ * Returns 0; -1 for a null buf (nothing sent); 1 without the permission. */
 QUORVIK_SO_API int SmbxWrite(uint32_t offset, uint32_t length, const unsigned char* buf);
 
 #ifdef __cplusplus

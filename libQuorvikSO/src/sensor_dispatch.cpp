@@ -8,6 +8,7 @@
 #include "identity_cache.h"
 #include "quorvik_common/text.h"
 #include "reading_text.h"
+#include "smi_port.h"
 
 namespace {
 
@@ -62,7 +63,9 @@ extern "C" int GetSensorValueByType(const char* model, unsigned long type, long 
         return 0;
     }
 
-    SmbxInit();  // the reading goes on without it; SmbxInit has said why
+    // The reading goes on without it (the failed raise has said why); a
+    // permission the caller holds stays with it.
+    quorvik::smi::PortBracket smi_port;
     const Reader reader = reader_for(type);
     char* text = nullptr;
     int reading = 0;
@@ -72,7 +75,7 @@ extern "C" int GetSensorValueByType(const char* model, unsigned long type, long 
         parsed = text != nullptr && quorvik::sensor::parse_reading(text, scratch, reading);
     }
     std::free(text);
-    SmbxExit();
+    smi_port.release();
     if (!parsed) return 0;
     *value = reading;
     return 1;

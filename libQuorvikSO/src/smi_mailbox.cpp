@@ -7,10 +7,15 @@
 
 #include "QuorvikSO.h"
 #include "platform.h"
+#include "smi_port.h"
 
 namespace {
 
 constexpr std::uint32_t kChunkSize = 16;
+
+// A thread without the port's permission would be killed at the port write:
+// such a call sends nothing and says so.
+constexpr int kNoPermission = 1;
 
 // The firmware serves one exchange at a time and keeps a write's state
 // between its chunks: every SMI, and every whole transfer, holds this lock so
@@ -50,6 +55,7 @@ void store_word(unsigned char* bytes, std::uint32_t word) {
 
 extern "C" int SmbxSendSMI(SmiRegisterBlock* regs) {
     if (regs == nullptr) return -1;
+    if (!quorvik::smi::thread_holds_port()) return kNoPermission;
     const std::lock_guard lock(mailbox_mutex);
     send_locked(*regs);
     return 0;
@@ -57,6 +63,7 @@ extern "C" int SmbxSendSMI(SmiRegisterBlock* regs) {
 
 extern "C" int SmbxRead(uint32_t offset, uint32_t length, unsigned char* buf) {
     if (buf == nullptr) return -1;
+    if (!quorvik::smi::thread_holds_port()) return kNoPermission;
     std::memset(buf, 0, length);
     // One block for the whole transfer: what the handler leaves in eax and
     // ebx is what the next chunk hands it.
@@ -78,6 +85,7 @@ extern "C" int SmbxRead(uint32_t offset, uint32_t length, unsigned char* buf) {
 
 extern "C" int SmbxWrite(uint32_t offset, uint32_t length, const unsigned char* buf) {
     if (buf == nullptr) return -1;
+    if (!quorvik::smi::thread_holds_port()) return kNoPermission;
     SmiRegisterBlock block{};
     block.edi = offset;
     block.ecx = length;
