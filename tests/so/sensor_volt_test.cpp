@@ -91,21 +91,27 @@ struct BankSelect {
     std::uint8_t after;
 };
 
-class BankSelectTest : public SensorTest, public testing::WithParamInterface<BankSelect> {};
+class BankSelectTest : public SensorTest,
+                       public testing::WithParamInterface<std::tuple<BankSelect, const char*>> {};
 
 TEST_P(BankSelectTest, KeepsBitsSevenToThreeAndSetsTheBank) {
-    chip().bank_select = GetParam().before;
-    const Reading reading =
-        read(SensorVolt, profile(board_section().set("Vin0Bnk", GetParam().bank)));
+    const auto& [select, chip_name] = GetParam();
+    chip().bank_select = select.before;
+    chip().set(select.after & 7, 0x20, 150);
+    const Reading reading = read(
+        SensorVolt, profile(board_section().set("Sio", chip_name).set("Vin0Bnk", select.bank)));
     EXPECT_EQ(reading.status, SENSOR_OK);
-    EXPECT_EQ(chip().bank_select, GetParam().after);
+    EXPECT_EQ(reading.text, "VCORE: 1200") << "read from the selected bank";
+    EXPECT_EQ(chip().bank_select, select.after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Volt, BankSelectTest,
-                         testing::Values(BankSelect{0x80, "2", 0x82}, BankSelect{0x87, "0", 0x80},
-                                         BankSelect{0x05, "7", 0x07}, BankSelect{0xFA, "1", 0xF9},
-                                         // An empty bank value reads as bank 0.
-                                         BankSelect{0x83, "", 0x80}));
+INSTANTIATE_TEST_SUITE_P(
+    Volt, BankSelectTest,
+    testing::Combine(testing::Values(BankSelect{0x80, "2", 0x82}, BankSelect{0x87, "0", 0x80},
+                                     BankSelect{0x05, "7", 0x07}, BankSelect{0xFA, "1", 0xF9},
+                                     // An empty bank value reads as bank 0.
+                                     BankSelect{0x83, "", 0x80}),
+                     testing::Values("W83627DHG", "W83627EHF")));
 
 struct KeyFault {
     const char* name;
