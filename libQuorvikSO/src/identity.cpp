@@ -14,6 +14,7 @@
 #include "QuorvikSO.h"
 #include "bios_image.h"
 #include "diag.h"
+#include "guard.h"
 #include "identity_cache.h"
 #include "smi_port.h"
 
@@ -189,8 +190,7 @@ bool identified() {
     return std::atomic_ref<char>(PlatformInfo_Flag).load(std::memory_order_acquire) == 1;
 }
 
-int attempt_locked() {
-    if (identified()) return 0;
+int attempt() {
     quorvik::smi::PortBracket smi_port;
     if (smi_port.result() != 0) {
         clear_cache();
@@ -205,6 +205,16 @@ int attempt_locked() {
         return 1;
     }
     return identify(*fsegment, *table, smi_port);
+}
+
+int attempt_locked() {
+    if (identified()) return 0;
+    try {
+        return attempt();
+    } catch (...) {
+        clear_cache();  // no half-written identity stays behind
+        throw;
+    }
 }
 
 template <std::size_t N>
@@ -229,20 +239,22 @@ void quorvik::identity::copy_model(char (&model)[sizeof Model_str]) {
     std::memcpy(model, Model_str, sizeof Model_str);
 }
 
-extern "C" int PlatformInfo(void) {
-    if (identified()) return 0;
-    std::lock_guard lock(identity_mutex);
-    return attempt_locked();
+extern "C" int PlatformInfo(void) noexcept {
+    return quorvik::guard::run(1, [&]() -> int {
+        if (identified()) return 0;
+        std::lock_guard lock(identity_mutex);
+        return attempt_locked();
+    });
 }
 
-extern "C" int GetDeviceName(char* buf) {
-    return copy_identity(buf, Model_str);
+extern "C" int GetDeviceName(char* buf) noexcept {
+    return quorvik::guard::run(0, [&]() -> int { return copy_identity(buf, Model_str); });
 }
 
-extern "C" int GetBiosVersion(char* buf) {
-    return copy_identity(buf, BIOS_Ver_str);
+extern "C" int GetBiosVersion(char* buf) noexcept {
+    return quorvik::guard::run(0, [&]() -> int { return copy_identity(buf, BIOS_Ver_str); });
 }
 
-extern "C" int GetSerialNumber(char* buf) {
-    return copy_identity(buf, SerialNumber_str);
+extern "C" int GetSerialNumber(char* buf) noexcept {
+    return quorvik::guard::run(0, [&]() -> int { return copy_identity(buf, SerialNumber_str); });
 }

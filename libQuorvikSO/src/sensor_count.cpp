@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "QuorvikSO.h"
+#include "guard.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/text.h"
 #include "sensor_profile.h"
@@ -36,14 +37,17 @@ int count_query(const char* path, const char* model, char** text, const char* ke
 
 }  // namespace
 
-extern "C" int SensorVoltQuery(const char* path, const char* model, char** text) {
-    return count_query(path, model, text, "Volt");
+extern "C" int SensorVoltQuery(const char* path, const char* model, char** text) noexcept {
+    return quorvik::guard::run_with_text(
+        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Volt"); });
 }
 
-extern "C" int SensorTempQuery(const char* path, const char* model, char** text) {
-    return count_query(path, model, text, "Temp");
+extern "C" int SensorTempQuery(const char* path, const char* model, char** text) noexcept {
+    return quorvik::guard::run_with_text(
+        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Temp"); });
 }
 
-extern "C" int SensorFanQuery(const char* path, const char* model, char** text) {
-    return count_query(path, model, text, "Fan");
+extern "C" int SensorFanQuery(const char* path, const char* model, char** text) noexcept {
+    return quorvik::guard::run_with_text(
+        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Fan"); });
 }

@@ -6,6 +6,7 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
+#include "guard.h"
 #include "platform.h"
 
 namespace {
@@ -45,14 +46,18 @@ int PortBracket::release() {
 
 }  // namespace quorvik::smi
 
-extern "C" int SmbxInit(void) {
-    const int result = set_smi_port_permission(1);
-    if (result == 0) holds_port = true;
-    return result;
+extern "C" int SmbxInit(void) noexcept {
+    return quorvik::guard::run(-1, [&]() -> int {
+        const int result = set_smi_port_permission(1);
+        if (result == 0) holds_port = true;
+        return result;
+    });
 }
 
-extern "C" int SmbxExit(void) {
-    // Whatever the drop answered, the port is no longer known to be usable.
-    holds_port = false;
-    return set_smi_port_permission(0);
+extern "C" int SmbxExit(void) noexcept {
+    return quorvik::guard::run(-1, [&]() -> int {
+        // Whatever the drop answered, the port is no longer known to be usable.
+        holds_port = false;
+        return set_smi_port_permission(0);
+    });
 }
