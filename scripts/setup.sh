@@ -8,6 +8,7 @@ packages=(
   libiniparser-dev
   googletest libgtest-dev libgmock-dev
   binutils            # nm, readelf: the ABI tests
+  locales             # localedef and de_DE data: the decimal-comma locale tests
   procps coreutils grep sed gawk lsof net-tools iproute2 util-linux
   clang-format
   clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds

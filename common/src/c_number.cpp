@@ -24,6 +24,12 @@ double c_strtod(const char* text, char** end) {
     return strtod_l(text, end, locale);
 }
 
+long c_strtol(const char* text, char** end, int base) {
+    const locale_t locale = c_locale();
+    if (locale == static_cast<locale_t>(nullptr)) return std::strtol(text, end, base);
+    return strtol_l(text, end, base, locale);
+}
+
 std::optional<int> c_strtoi(const char* text) {
     const locale_t locale = c_locale();
     const int saved_errno = errno;

@@ -6,6 +6,7 @@
 #include "QuorvikSO.h"
 #include "bios_image.h"
 #include "diag.h"
+#include "guard.h"
 
 namespace quorvik::bios {
 
@@ -75,37 +76,46 @@ Image image_of(const unsigned char* data) {
 
 }  // namespace
 
-extern "C" int F000_search_ZEKT(const unsigned char* image) {
-    if (image == nullptr) return -1;
-    return quorvik::bios::find_anchor(image_of(image), "ZEKT") ? 0 : -1;
+extern "C" int F000_search_ZEKT(const unsigned char* image) noexcept {
+    return quorvik::guard::run(-1, [&]() -> int {
+        if (image == nullptr) return -1;
+        return quorvik::bios::find_anchor(image_of(image), "ZEKT") ? 0 : -1;
+    });
 }
 
-extern "C" int F000_search_SMBIOS(const unsigned char* image, const unsigned char** anchor) {
-    if (image == nullptr || anchor == nullptr) return -1;
-    const auto found = quorvik::bios::find_anchor(image_of(image), "_SM_");
-    if (!found) return -1;
-    *anchor = image + *found;
-    return 0;
+extern "C" int F000_search_SMBIOS(const unsigned char* image,
+                                  const unsigned char** anchor) noexcept {
+    return quorvik::guard::run(-1, [&]() -> int {
+        if (image == nullptr || anchor == nullptr) return -1;
+        const auto found = quorvik::bios::find_anchor(image_of(image), "_SM_");
+        if (!found) return -1;
+        *anchor = image + *found;
+        return 0;
+    });
 }
 
-extern "C" int search_type(const unsigned char* table, unsigned char type) {
-    if (table == nullptr) return -1;
-    const auto found = quorvik::bios::find_structure(image_of(table), type);
-    return found ? static_cast<int>(*found) : -1;
+extern "C" int search_type(const unsigned char* table, unsigned char type) noexcept {
+    return quorvik::guard::run(-1, [&]() -> int {
+        if (table == nullptr) return -1;
+        const auto found = quorvik::bios::find_structure(image_of(table), type);
+        return found ? static_cast<int>(*found) : -1;
+    });
 }
 
-extern "C" int Copy_F000_MODEL(const unsigned char* image, char* dest) {
-    constexpr std::size_t kSkip = 5;      // the signature and the character after it
-    constexpr std::size_t kMaxCopy = 29;  // the destination is a 30-byte model buffer
-    if (image == nullptr || dest == nullptr) return 1;
-    const Image view = image_of(image);
-    const auto signature = quorvik::bios::find_anchor(view, "ZEKT");
-    if (!signature || *signature + kSkip >= kImageSize) return 1;
-    const std::string_view text = quorvik::bios::as_text(view);
-    const std::size_t begin = *signature + kSkip;
-    const std::size_t blank = text.find(' ', begin);
-    if (blank == std::string_view::npos) return 1;
-    const std::size_t length = std::min(blank - begin, kMaxCopy);
-    std::memcpy(dest, text.data() + begin, length);
-    return 0;
+extern "C" int Copy_F000_MODEL(const unsigned char* image, char* dest) noexcept {
+    return quorvik::guard::run(1, [&]() -> int {
+        constexpr std::size_t kSkip = 5;      // the signature and the character after it
+        constexpr std::size_t kMaxCopy = 29;  // the destination is a 30-byte model buffer
+        if (image == nullptr || dest == nullptr) return 1;
+        const Image view = image_of(image);
+        const auto signature = quorvik::bios::find_anchor(view, "ZEKT");
+        if (!signature || *signature + kSkip >= kImageSize) return 1;
+        const std::string_view text = quorvik::bios::as_text(view);
+        const std::size_t begin = *signature + kSkip;
+        const std::size_t blank = text.find(' ', begin);
+        if (blank == std::string_view::npos) return 1;
+        const std::size_t length = std::min(blank - begin, kMaxCopy);
+        std::memcpy(dest, text.data() + begin, length);
+        return 0;
+    });
 }

@@ -14,7 +14,9 @@
 #include "QuorvikSO.h"
 #include "bios_image.h"
 #include "diag.h"
+#include "guard.h"
 #include "identity_cache.h"
+#include "smi_port.h"
 
 extern "C" {
 char Model_str[30] = {};
@@ -56,9 +58,17 @@ void trim_model() {
     }
 }
 
+void clear_cache() {
+    std::memset(Model_str, 0, sizeof Model_str);
+    std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
+    std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
+}
+
+// A failed attempt leaves no part of an identity behind: queries that fail
+// never sit beside a model or version that looks valid.
 int fail(const char* message) {
     quorvik::diag::line(message);
-    SmbxExit();
+    clear_cache();
     return 1;
 }
 
@@ -131,14 +141,9 @@ bool fill_from_signature(std::string_view text) {
     return true;
 }
 
-void clear_cache() {
-    std::memset(Model_str, 0, sizeof Model_str);
-    std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
-    std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
-}
-
-// Steps after the permission was raised; every return drops it.
-int identify(ImageBuffer& fsegment, ImageBuffer& table) {
+// Steps within the SMI port bracket; the permission is dropped, if it was
+// raised for this attempt, after the failure message.
+int identify(ImageBuffer& fsegment, ImageBuffer& table, quorvik::smi::PortBracket& smi_port) {
     if (!read_image(kFSegmentAddress, fsegment) || F000_search_ZEKT(fsegment.data()) != 0) {
         return fail(kNotZekt);
     }
@@ -162,14 +167,17 @@ int identify(ImageBuffer& fsegment, ImageBuffer& table) {
     if (!serial_structure) {
         // Model and version stand; the next query tries again for the serial.
         quorvik::diag::line(kSearchFail);
-        SmbxExit();
+        smi_port.release();
         return 0;
     }
     const auto serial = quorvik::bios::structure_string(table, *serial_structure, 7);
     if (!serial) return fail(kSearchFail);
     store(SerialNumber_str, *serial);
 
-    if (SmbxExit() != 0) return 1;
+    if (smi_port.release() != 0) {
+        clear_cache();
+        return 1;
+    }
     std::atomic_ref<char>(PlatformInfo_Flag).store(1, std::memory_order_release);
     return 0;
 }
@@ -182,18 +190,31 @@ bool identified() {
     return std::atomic_ref<char>(PlatformInfo_Flag).load(std::memory_order_acquire) == 1;
 }
 
-int attempt_locked() {
-    if (identified()) return 0;
-    if (SmbxInit() != 0) return 1;
+int attempt() {
+    quorvik::smi::PortBracket smi_port;
+    if (smi_port.result() != 0) {
+        clear_cache();
+        return 1;
+    }
     // The two work images live only for this attempt; 128 KiB stays off the
     // caller's stack.
     auto fsegment = std::unique_ptr<ImageBuffer>(new (std::nothrow) ImageBuffer);
     auto table = std::unique_ptr<ImageBuffer>(new (std::nothrow) ImageBuffer);
     if (!fsegment || !table) {
-        SmbxExit();
+        clear_cache();
         return 1;
     }
-    return identify(*fsegment, *table);
+    return identify(*fsegment, *table, smi_port);
+}
+
+int attempt_locked() {
+    if (identified()) return 0;
+    try {
+        return attempt();
+    } catch (...) {
+        clear_cache();  // no half-written identity stays behind
+        throw;
+    }
 }
 
 template <std::size_t N>
@@ -218,20 +239,22 @@ void quorvik::identity::copy_model(char (&model)[sizeof Model_str]) {
     std::memcpy(model, Model_str, sizeof Model_str);
 }
 
-extern "C" int PlatformInfo(void) {
-    if (identified()) return 0;
-    std::lock_guard lock(identity_mutex);
-    return attempt_locked();
+extern "C" int PlatformInfo(void) noexcept {
+    return quorvik::guard::run(1, [&]() -> int {
+        if (identified()) return 0;
+        std::lock_guard lock(identity_mutex);
+        return attempt_locked();
+    });
 }
 
-extern "C" int GetDeviceName(char* buf) {
-    return copy_identity(buf, Model_str);
+extern "C" int GetDeviceName(char* buf) noexcept {
+    return quorvik::guard::run(0, [&]() -> int { return copy_identity(buf, Model_str); });
 }
 
-extern "C" int GetBiosVersion(char* buf) {
-    return copy_identity(buf, BIOS_Ver_str);
+extern "C" int GetBiosVersion(char* buf) noexcept {
+    return quorvik::guard::run(0, [&]() -> int { return copy_identity(buf, BIOS_Ver_str); });
 }
 
-extern "C" int GetSerialNumber(char* buf) {
-    return copy_identity(buf, SerialNumber_str);
+extern "C" int GetSerialNumber(char* buf) noexcept {
+    return quorvik::guard::run(0, [&]() -> int { return copy_identity(buf, SerialNumber_str); });
 }

@@ -1,18 +1,25 @@
 #include "reading_text.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "quorvik_common/c_number.h"
+
 namespace quorvik::sensor {
 
 namespace {
 
+// The blanks of the "C" locale, whatever locale the host chose: the text's
+// words and number read the same everywhere.
 bool is_blank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
+    return std::string_view(" \t\n\v\f\r").find(c) != std::string_view::npos;
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 }  // namespace
@@ -30,12 +37,12 @@ bool parse_reading(const char* text, char (&scratch)[kScratchSize], int& value) 
     const std::size_t separator = all.rfind(": ");
     if (separator == std::string_view::npos) return false;
     const char* number = text + separator + 2;
-    if (*number != '-' && *number != '+' && !std::isdigit(static_cast<unsigned char>(*number))) {
+    if (*number != '-' && *number != '+' && !is_digit(*number)) {
         return false;
     }
     char* end = nullptr;
     errno = 0;
-    const long parsed = std::strtol(number, &end, 10);
+    const long parsed = quorvik::number::c_strtol(number, &end, 10);
     if (end == number || *end != '\0' || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) {
         return false;
     }

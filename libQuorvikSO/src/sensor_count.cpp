@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "QuorvikSO.h"
+#include "guard.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/text.h"
 #include "sensor_profile.h"
@@ -22,8 +23,9 @@ int count_query(const char* path, const char* model, char** text, const char* ke
     Keys keys(profile.get(), section.get());
     const char* value = keys.section_value(key);
     if (value == nullptr) return SENSOR_ERR_KEY;
-    // Reported as it stands, 0 and negative counts too.
-    const int count = quorvik::ini::text_to_int(value);
+    // Reported as it stands, 0 and negative counts too; never wrapped.
+    int count = 0;
+    if (const Status s = whole_number(value, count); s != SENSOR_OK) return s;
 
     char* result = static_cast<char*>(std::malloc(kCountTextSize));
     *text = result;
@@ -35,14 +37,17 @@ int count_query(const char* path, const char* model, char** text, const char* ke
 
 }  // namespace
 
-extern "C" int SensorVoltQuery(const char* path, const char* model, char** text) {
-    return count_query(path, model, text, "Volt");
+extern "C" int SensorVoltQuery(const char* path, const char* model, char** text) noexcept {
+    return quorvik::guard::run_with_text(
+        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Volt"); });
 }
 
-extern "C" int SensorTempQuery(const char* path, const char* model, char** text) {
-    return count_query(path, model, text, "Temp");
+extern "C" int SensorTempQuery(const char* path, const char* model, char** text) noexcept {
+    return quorvik::guard::run_with_text(
+        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Temp"); });
 }
 
-extern "C" int SensorFanQuery(const char* path, const char* model, char** text) {
-    return count_query(path, model, text, "Fan");
+extern "C" int SensorFanQuery(const char* path, const char* model, char** text) noexcept {
+    return quorvik::guard::run_with_text(
+        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Fan"); });
 }

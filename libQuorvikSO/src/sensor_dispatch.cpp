@@ -5,9 +5,11 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
+#include "guard.h"
 #include "identity_cache.h"
 #include "quorvik_common/text.h"
 #include "reading_text.h"
+#include "smi_port.h"
 
 namespace {
 
@@ -50,30 +52,35 @@ void refuse_model(const CachedModel& cached) {
 
 }  // namespace
 
-extern "C" int GetSensorValueByType(const char* model, unsigned long type, long input, int* value) {
-    if (model == nullptr || value == nullptr) return 0;
-    // A snapshot: an identification attempt in another thread may rewrite
-    // the cache until identification is final.
-    CachedModel cached;
-    quorvik::identity::copy_model(cached);
-    char scratch[kScratchSize] = {};
-    if (!names_identified_board(model, cached, scratch)) {
-        refuse_model(cached);
-        return 0;
-    }
+extern "C" int GetSensorValueByType(const char* model, unsigned long type, long input,
+                                    int* value) noexcept {
+    return quorvik::guard::run(0, [&]() -> int {
+        if (model == nullptr || value == nullptr) return 0;
+        // A snapshot: an identification attempt in another thread may rewrite
+        // the cache until identification is final.
+        CachedModel cached;
+        quorvik::identity::copy_model(cached);
+        char scratch[kScratchSize] = {};
+        if (!names_identified_board(model, cached, scratch)) {
+            refuse_model(cached);
+            return 0;
+        }
 
-    SmbxInit();  // the reading goes on without it; SmbxInit has said why
-    const Reader reader = reader_for(type);
-    char* text = nullptr;
-    int reading = 0;
-    bool parsed = false;
-    if (reader != nullptr &&
-        reader(QUORVIK_PROFILE_PATH, cached, static_cast<int>(input), &text) == SENSOR_OK) {
-        parsed = text != nullptr && quorvik::sensor::parse_reading(text, scratch, reading);
-    }
-    std::free(text);
-    SmbxExit();
-    if (!parsed) return 0;
-    *value = reading;
-    return 1;
+        // The reading goes on without it (the failed raise has said why); a
+        // permission the caller holds stays with it.
+        quorvik::smi::PortBracket smi_port;
+        const Reader reader = reader_for(type);
+        char* text = nullptr;
+        int reading = 0;
+        bool parsed = false;
+        if (reader != nullptr &&
+            reader(QUORVIK_PROFILE_PATH, cached, static_cast<int>(input), &text) == SENSOR_OK) {
+            parsed = text != nullptr && quorvik::sensor::parse_reading(text, scratch, reading);
+        }
+        std::free(text);
+        smi_port.release();
+        if (!parsed) return 0;
+        *value = reading;
+        return 1;
+    });
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "QuorvikSO.h"
+#include "guard.h"
 #include "quorvik_common/ini_value.h"
 #include "sensor_profile.h"
 #include "superio.h"
@@ -30,31 +31,32 @@ Status read_input(Keys& keys, FanInput& input) {
     // Without a dividend there is no fan value: missing and empty alike.
     const char* dividend = keys.input_value("Count");
     if (dividend == nullptr || *dividend == '\0') return SENSOR_ERR_VALUE;
-    input.dividend = quorvik::ini::text_to_int(dividend);
-    return SENSOR_OK;
+    return whole_number(dividend, input.dividend);
 }
 
 }  // namespace
 
-extern "C" int SensorFan(const char* path, const char* model, int input, char** text) {
-    if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
-    quorvik::ini::Profile profile(path);
-    if (!profile) return SENSOR_ERR_PROFILE;
-    const SectionName section(profile.get(), model);
-    Keys keys(profile.get(), section.get(), "Fin", input);
+extern "C" int SensorFan(const char* path, const char* model, int input, char** text) noexcept {
+    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
+        if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
+        quorvik::ini::Profile profile(path);
+        if (!profile) return SENSOR_ERR_PROFILE;
+        const SectionName section(profile.get(), model);
+        Keys keys(profile.get(), section.get(), "Fin", input);
 
-    FanInput fan;
-    if (const Status s = read_input(keys, fan); s != SENSOR_OK) return s;
-    unsigned count = 0;
-    const Status status = read_chip(fan.ports, fan.bank, [&](HardwareMonitor& monitor) {
-        // Low register first, then high, as these chips have always been read.
-        const unsigned low = monitor.read_register(fan.low_reg);
-        const unsigned high = monitor.read_register(fan.high_reg);
-        count = high * 256 + low;
+        FanInput fan;
+        if (const Status s = read_input(keys, fan); s != SENSOR_OK) return s;
+        unsigned count = 0;
+        const Status status = read_chip(fan.ports, fan.bank, [&](HardwareMonitor& monitor) {
+            // Low register first, then high, as these chips have always been read.
+            const unsigned low = monitor.read_register(fan.low_reg);
+            const unsigned high = monitor.read_register(fan.high_reg);
+            count = high * 256 + low;
+        });
+        if (status != SENSOR_OK) return status;
+
+        // A stopped fan (count 0) reads 0.
+        const int value = count == 0 ? 0 : fan.dividend / static_cast<int>(count);
+        return hand_over(text, fan.label, value);
     });
-    if (status != SENSOR_OK) return status;
-
-    // A stopped fan (count 0) reads 0.
-    const int value = count == 0 ? 0 : fan.dividend / static_cast<int>(count);
-    return hand_over(text, fan.label, value);
 }

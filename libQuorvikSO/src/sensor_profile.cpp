@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
+#include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/text.h"
 
@@ -34,11 +36,17 @@ const char* Keys::input_value(const char* key) {
     return ini::find_text(profile_, key_);
 }
 
+Status whole_number(const char* text, int& value) {
+    const std::optional<int> converted = number::c_strtoi(text);
+    if (!converted) return SENSOR_ERR_VALUE;
+    value = *converted;
+    return SENSOR_OK;
+}
+
 Status number(const char* text, int& value) {
     if (text == nullptr) return SENSOR_ERR_KEY;
     if (*text == '\0') return SENSOR_ERR_VALUE;
-    value = ini::text_to_int(text);
-    return SENSOR_OK;
+    return whole_number(text, value);
 }
 
 Status read_port_description(Keys& keys, PortDescription& ports) {
@@ -70,7 +78,8 @@ Status read_bank(Keys& keys, const PortDescription& ports, int& bank) {
     const char* text = keys.input_value("Bnk");
     if (text == nullptr) return SENSOR_ERR_KEY;
     // An empty value reads as bank 0; 255 is the profile's "no bank".
-    const int value = ini::text_to_int(text);
+    int value = 0;
+    if (const Status s = whole_number(text, value); s != SENSOR_OK) return s;
     if (value == 255) return SENSOR_ERR_VALUE;
     bank = value;
     return SENSOR_OK;

@@ -61,6 +61,11 @@ class Keys {
 // anything else converts as strtol with base 0 does.
 Status number(const char* text, int& value);
 
+// A present number text converted as strtol with base 0 does (an empty text
+// is 0); SENSOR_ERR_VALUE when the value does not fit an int, so that a
+// wrapped number never reaches a port or a caller.
+Status whole_number(const char* text, int& value);
+
 // Where the chip's hardware monitor answers, and whether it has banks.
 struct PortDescription {
     int index_port = 0;

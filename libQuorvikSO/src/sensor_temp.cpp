@@ -10,6 +10,7 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
+#include "guard.h"
 #include "quorvik_common/ini_value.h"
 #include "resources.h"
 #include "sensor_profile.h"
@@ -39,8 +40,9 @@ struct TempInput {
 // A register number from a profile key: present here, so empty or 0 (no
 // register means anything there) is unusable.
 Status msr_number(const char* text, std::uint32_t& reg) {
-    if (*text == '\0') return SENSOR_ERR_VALUE;
-    reg = static_cast<std::uint32_t>(quorvik::ini::text_to_int(text));
+    int number = 0;
+    if (const Status s = quorvik::sensor::number(text, number); s != SENSOR_OK) return s;
+    reg = static_cast<std::uint32_t>(number);
     return reg != 0 ? SENSOR_OK : SENSOR_ERR_VALUE;
 }
 
@@ -109,6 +111,8 @@ Status read_input(Keys& keys, TempInput& input) {
 
     if (const char* factor = keys.input_value("Cof"); factor != nullptr) {
         input.factor = quorvik::ini::text_to_double(factor);
+        // A factor of 0 (or an empty one) would read every temperature as 0.
+        if (input.factor == 0.0) return SENSOR_ERR_VALUE;
     }
     if (const char* offset = keys.input_value("Off"); offset != nullptr) {
         input.offset = quorvik::ini::text_to_double(offset);
@@ -136,27 +140,29 @@ int sign_extend_byte(int value) {
 
 }  // namespace
 
-extern "C" int SensorTemp(const char* path, const char* model, int input, char** text) {
-    if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
-    quorvik::ini::Profile profile(path);
-    if (!profile) return SENSOR_ERR_PROFILE;
-    const SectionName section(profile.get(), model);
-    Keys keys(profile.get(), section.get(), "Tin", input);
+extern "C" int SensorTemp(const char* path, const char* model, int input, char** text) noexcept {
+    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
+        if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
+        quorvik::ini::Profile profile(path);
+        if (!profile) return SENSOR_ERR_PROFILE;
+        const SectionName section(profile.get(), model);
+        Keys keys(profile.get(), section.get(), "Tin", input);
 
-    TempInput temp;
-    if (const Status s = read_input(keys, temp); s != SENSOR_OK) return s;
-    int reading = 0;
-    const Status status = read_chip(temp.ports, temp.bank, [&](HardwareMonitor& monitor) {
-        if (!temp.has_readout) reading = monitor.read_register(temp.reg);
+        TempInput temp;
+        if (const Status s = read_input(keys, temp); s != SENSOR_OK) return s;
+        int reading = 0;
+        const Status status = read_chip(temp.ports, temp.bank, [&](HardwareMonitor& monitor) {
+            if (!temp.has_readout) reading = monitor.read_register(temp.reg);
+        });
+        if (status != SENSOR_OK) return status;
+
+        reading = sign_extend_byte(reading);
+        if (temp.has_reference) {
+            reading = temp.has_readout ? (temp.reference - temp.readout) & 0xFF
+                                       : (temp.reference + reading) & 0xFF;
+        }
+        int degrees = 0;
+        if (!whole_degrees(reading, temp, degrees)) return SENSOR_ERR_VALUE;
+        return hand_over(text, temp.label, static_cast<long>(degrees) * 1000);
     });
-    if (status != SENSOR_OK) return status;
-
-    reading = sign_extend_byte(reading);
-    if (temp.has_reference) {
-        reading = temp.has_readout ? (temp.reference - temp.readout) & 0xFF
-                                   : (temp.reference + reading) & 0xFF;
-    }
-    int degrees = 0;
-    if (!whole_degrees(reading, temp, degrees)) return SENSOR_ERR_VALUE;
-    return hand_over(text, temp.label, static_cast<long>(degrees) * 1000);
 }

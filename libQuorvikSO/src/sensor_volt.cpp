@@ -1,8 +1,11 @@
 // Voltage reader: one register of the hardware monitor times the input's
 // factor, in millivolts.
 #include <cstdint>
+#include <limits>
+#include <optional>
 
 #include "QuorvikSO.h"
+#include "guard.h"
 #include "quorvik_common/ini_value.h"
 #include "sensor_profile.h"
 #include "superio.h"
@@ -27,35 +30,43 @@ Status read_input(Keys& keys, VoltInput& input) {
     if (const Status s = number(keys.input_value("Idx"), input.reg); s != SENSOR_OK) return s;
     const char* factor = keys.input_value("Cof");
     if (factor == nullptr) return SENSOR_ERR_KEY;
-    input.factor = quorvik::ini::text_to_int(factor);
+    if (const Status s = whole_number(factor, input.factor); s != SENSOR_OK) return s;
     if (input.factor == 0) return SENSOR_ERR_VALUE;
     return SENSOR_OK;
 }
 
-// The product wraps like the 32-bit int it is; the trip through volts in
-// double precision and back makes some products one millivolt less (1001
-// gives 1000), which is what the board's readings have always shown.
-long millivolts(std::uint8_t reading, int factor) {
-    const auto product = static_cast<std::int32_t>(static_cast<std::int64_t>(reading) * factor);
+// The product is an int on these boards: one that does not fit is no
+// reading. The trip through volts in double precision and back makes some
+// products one millivolt less (1001 gives 1000), which is what the board's
+// readings have always shown.
+std::optional<long> millivolts(std::uint8_t reading, int factor) {
+    const std::int64_t product = std::int64_t{reading} * factor;
+    if (product < std::numeric_limits<int>::min() || product > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
     const double volts = static_cast<double>(product) / 1000.0;
     return static_cast<long>(volts * 1000.0);
 }
 
 }  // namespace
 
-extern "C" int SensorVolt(const char* path, const char* model, int input, char** text) {
-    if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
-    quorvik::ini::Profile profile(path);
-    if (!profile) return SENSOR_ERR_PROFILE;
-    const SectionName section(profile.get(), model);
-    Keys keys(profile.get(), section.get(), "Vin", input);
+extern "C" int SensorVolt(const char* path, const char* model, int input, char** text) noexcept {
+    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
+        if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
+        quorvik::ini::Profile profile(path);
+        if (!profile) return SENSOR_ERR_PROFILE;
+        const SectionName section(profile.get(), model);
+        Keys keys(profile.get(), section.get(), "Vin", input);
 
-    VoltInput volt;
-    if (const Status s = read_input(keys, volt); s != SENSOR_OK) return s;
-    std::uint8_t reading = 0;
-    const Status status = read_chip(volt.ports, volt.bank, [&](HardwareMonitor& monitor) {
-        reading = monitor.read_register(volt.reg);
+        VoltInput volt;
+        if (const Status s = read_input(keys, volt); s != SENSOR_OK) return s;
+        std::uint8_t reading = 0;
+        const Status status = read_chip(volt.ports, volt.bank, [&](HardwareMonitor& monitor) {
+            reading = monitor.read_register(volt.reg);
+        });
+        if (status != SENSOR_OK) return status;
+        const std::optional<long> value = millivolts(reading, volt.factor);
+        if (!value) return SENSOR_ERR_VALUE;
+        return hand_over(text, volt.label, *value);
     });
-    if (status != SENSOR_OK) return status;
-    return hand_over(text, volt.label, millivolts(reading, volt.factor));
 }

@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (name == nullptr) continue;
         const std::string_view view(name);
         if (view == model_lowered) exact = true;
-        const bool fits = view.size() < kSectionSize &&
+        // An empty name would begin every model's name: it serves none.
+        const bool fits = !view.empty() && view.size() < kSectionSize &&
                           view.size() <= std::min(model_lowered.size(), kSectionSize) &&
                           std::string_view(model_lowered).starts_with(view);
         if (fits && first_fit == nullptr) first_fit = name;

@@ -80,7 +80,7 @@ TEST_F(IdentityTest, LowerCaseSignatureAloneFailsTheMakerTest) {
     install(images);
     strcpy(Model_str, "OLD");
     EXPECT_EQ(identify(1), "Not ZEKT product\r\n");
-    EXPECT_STREQ(Model_str, "OLD") << "the cache stays as it was";
+    EXPECT_STREQ(Model_str, "") << "a failed attempt clears the cache";
 }
 
 struct VendorCase {
@@ -173,12 +173,13 @@ TEST_F(IdentityTest, FailedAttemptIsRetriedByTheNextQuery) {
     EXPECT_STREQ(model, "KT-2");
 }
 
-TEST_F(IdentityTest, DropFailureAtTheEndLeavesTheCacheFilledButUnflagged) {
+TEST_F(IdentityTest, DropFailureAtTheEndFailsTheAttemptAndClearsTheCache) {
     install(insyde_board("KT-3", "1.0", "S3"));
     board().ioperm_result = [](const PermissionCall& call) { return call.turn_on ? 0 : -1; };
     EXPECT_EQ(identify(1), "Error: ioperm() fail\r\n");
-    EXPECT_STREQ(Model_str, "KT-3");
-    EXPECT_STREQ(SerialNumber_str, "S3");
+    EXPECT_STREQ(Model_str, "");
+    EXPECT_STREQ(BIOS_Ver_str, "");
+    EXPECT_STREQ(SerialNumber_str, "");
     EXPECT_EQ(PlatformInfo_Flag, 0);
     board().ioperm_result = nullptr;
     board().permitted.reset();

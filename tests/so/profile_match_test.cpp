@@ -1,4 +1,6 @@
 // Model matching: which section of the profile serves a model.
+#include <iniparser.h>
+
 #include <cstring>
 #include <optional>
 #include <string>
@@ -58,6 +60,35 @@ INSTANTIATE_TEST_SUITE_P(
         Match{"SectionOfThirtyDoesNotFitTheBuffer", {k35.substr(0, 30)}, k35, 0, std::nullopt},
         Match{"LongModelNamedExactly", {k35.substr(0, 29), k35}, k35, 0, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A section with an empty name, as iniparser keeps "[ ]" (and "[]" at the top
+// of the file), never serves a model by prefix; later sections still do.
+TEST_F(SensorTest, EmptySectionNameServesNoModel) {
+    for (const char* empty : {"[]", "[ ]", "[\t]"}) {
+        SCOPED_TRACE(empty);
+        ini::Profile loaded(
+            profile(std::string(empty) + "\nkey = 1\n[kt-9]\nkey = 2\n[ab-1]\nkey = 3\n").c_str());
+        ASSERT_TRUE(loaded);
+        ASSERT_EQ(iniparser_getnsec(loaded.get()), 3);
+        ASSERT_STREQ(iniparser_getsecname(loaded.get(), 0), "") << "no empty section to test";
+        for (const char* model : {"AB-1234", "ZZ-1", "X"}) {
+            char buffer[30] = {};
+            EXPECT_EQ(SensorModelCheck(model, loaded.get(), buffer),
+                      std::string(model) == "AB-1234" ? 1 : 0)
+                << model;
+            EXPECT_STREQ(buffer, std::string(model) == "AB-1234" ? "ab-1" : "") << model;
+        }
+    }
+}
+
+TEST_F(SensorTest, EmptySectionNameGivesAReaderNoKeys) {
+    // The readers address the model's own name when no section serves it.
+    chip().set(0, 0x20, 10);
+    const std::string body = board_section("kt-500r").text().substr(sizeof "[kt-500r]" - 1);
+    const Reading reading = read(SensorVolt, profile("[ ]" + body), 0, "KT-900");
+    EXPECT_EQ(reading.status, SENSOR_ERR_KEY);
+    EXPECT_TRUE(board().port_log.empty());
+}
 
 TEST_F(SensorTest, ModelCheckRefusesNullArguments) {
     ini::Profile loaded(profile("[ab]\nk = 1\n").c_str());

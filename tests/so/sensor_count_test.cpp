@@ -39,13 +39,22 @@ class CountTest : public SensorTest, public testing::WithParamInterface<Query> {
 };
 
 TEST_P(CountTest, ReportsTheCountAsItStands) {
-    for (const char* value : {"3", "0", "-2", "0x10", ""}) {
-        SCOPED_TRACE(value);
-        const std::string path = profile(SectionText("kt-500r").set(GetParam().key, value));
-        const std::string expected = value == std::string("0x10") ? "16"
-                                     : *value == '\0'             ? "0"
-                                                                  : value;
-        EXPECT_EQ(ask(path, "KT-500R"), std::make_pair(SENSOR_OK, expected));
+    const struct {
+        const char* value;
+        const char* reported;
+    } cases[] = {{"3", "3"},
+                 {"0", "0"},
+                 {"-2", "-2"},
+                 {"0x10", "16"},
+                 {"010", "8"},
+                 {"", "0"},
+                 {"4 inputs", "4"},
+                 {"2147483647", "2147483647"},
+                 {"-2147483648", "-2147483648"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        const std::string path = profile(SectionText("kt-500r").set(GetParam().key, c.value));
+        EXPECT_EQ(ask(path, "KT-500R"), std::make_pair(SENSOR_OK, std::string(c.reported)));
     }
 }
 

@@ -52,11 +52,29 @@ TEST_P(EveryReader, ReadsItsInputThroughTheChip) {
     EXPECT_EQ(board().permission_calls, calls);
 }
 
-TEST_P(EveryReader, SelectsTheInputsBankBeforeReadingIt) {
-    arrange_registers();
+// The two chips that hide their registers behind banks, by their profile names.
+const char* const kBankedChips[] = {"W83627DHG", "W83627EHF"};
+
+class EveryBankedChip : public SensorTest,
+                        public testing::WithParamInterface<std::tuple<ReaderKind, const char*>> {};
+
+TEST_P(EveryBankedChip, SelectsTheInputsBankBeforeReadingIt) {
+    const auto& [reader, chip_name] = GetParam();
+    const std::string kind = reader.kind;
+    for (int bank : {0, 2}) {
+        const auto base = static_cast<std::uint8_t>(bank == 0 ? 10 : 20);
+        chip().set(bank, 0x20, base);
+        chip().set(bank, 0x27, base);
+        chip().set(bank, 0x28, 0);
+        chip().set(bank, 0x29, base * 5);
+    }
     chip().bank_select = 0x80;
-    const Reading reading = read_param(profile(board_section().set(key("Bnk"), "2")));
-    EXPECT_EQ(reading.text, expected_text(2));
+    const Reading reading =
+        read(reader.reader, profile(board_section().set("Sio", chip_name).set(kind + "0Bnk", "2")));
+    const std::string expected = kind == "Vin"   ? "VCORE: 160"
+                                 : kind == "Tin" ? "SYSTEM: 20000"
+                                                 : "SYSFAN: 13500";
+    EXPECT_EQ(reading.text, expected);
     EXPECT_EQ(chip().bank_select, 0x82);
     ASSERT_GE(chip().accesses.size(), 3u);
     using Access = SuperIoChip::RegisterAccess;
@@ -67,6 +85,23 @@ TEST_P(EveryReader, SelectsTheInputsBankBeforeReadingIt) {
         EXPECT_EQ(chip().accesses[i].bank, 2);
     }
 }
+
+TEST_P(EveryBankedChip, NeedsTheBankKey) {
+    const auto& [reader, chip_name] = GetParam();
+    const Reading reading = read(
+        reader.reader,
+        profile(board_section().set("Sio", chip_name).erase(std::string(reader.kind) + "0Bnk")));
+    EXPECT_EQ(reading.status, SENSOR_ERR_KEY);
+    EXPECT_TRUE(board().port_log.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sensors, EveryBankedChip,
+                         testing::Combine(testing::ValuesIn(kReaders),
+                                          testing::ValuesIn(kBankedChips)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    std::get<1>(info.param);
+                         });
 
 TEST_P(EveryReader, ChipWithoutBanksIgnoresTheBankKey) {
     // Only the exact, upper-case names of the two banked chips have banks.

@@ -61,8 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // 150 does not fit in 8 bits signed.
                     Scaled{100, "1.5", nullptr, -106000}, Scaled{0, nullptr, "300", 44000},
                     Scaled{10, "-1", nullptr, -10000},
-                    // Empty factor or offset values read as 0.0.
-                    Scaled{100, "", nullptr, 0}, Scaled{100, nullptr, "", 100000},
+                    // An empty offset reads as 0.0.
+                    Scaled{100, nullptr, "", 100000}, Scaled{100, "1", "", 100000},
+                    // Small factors that are not 0 still scale.
+                    Scaled{100, "0.01", nullptr, 1000}, Scaled{100, "1e-9", "5", 5000},
                     // Beyond an int the low 8 bits still count: 3000000001 = 0xB2D05E01.
                     Scaled{1, "3000000001", nullptr, 1000}));
 
@@ -182,6 +184,13 @@ INSTANTIATE_TEST_SUITE_P(
                      [](Board&, SectionText& s) { s.set("Tin0MSROffset", "0x0"); }, "", 1},
         ThermalFault{"FactorNotFinite", [](Board&, SectionText& s) { s.set("Tin0Cof", "inf"); }, "",
                      2},
+        // A factor of 0 would read every temperature as 0 degrees.
+        ThermalFault{"FactorEmpty", [](Board&, SectionText& s) { s.set("Tin0Cof", ""); }, "", 2},
+        ThermalFault{"FactorZero", [](Board&, SectionText& s) { s.set("Tin0Cof", "0"); }, "", 2},
+        ThermalFault{"FactorZeroInDecimals",
+                     [](Board&, SectionText& s) { s.set("Tin0Cof", "-0.000"); }, "", 2},
+        ThermalFault{"FactorNotANumber", [](Board&, SectionText& s) { s.set("Tin0Cof", "half"); },
+                     "", 2},
         ThermalFault{"OffsetNotANumber", [](Board&, SectionText& s) { s.set("Tin0Off", "nan"); },
                      "", 2}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -191,6 +200,18 @@ TEST_F(TempTest, ScaledValueBeyondADoubleFailsAfterTheReading) {
     const Reading reading = read(SensorTemp, profile(board_section().set("Tin0Cof", "1e308")));
     EXPECT_EQ(reading.status, SENSOR_ERR_VALUE);
     EXPECT_TRUE(reading.pointer_untouched);
+}
+
+TEST_F(TempTest, ZeroFactorOnAChipRegisterTouchesNoPort) {
+    chip().set(0, 0x27, 45);
+    for (const char* factor : {"", "0", "0x0", "0.0"}) {
+        SCOPED_TRACE(factor);
+        const Reading reading = read(SensorTemp, profile(board_section().set("Tin0Cof", factor)));
+        EXPECT_EQ(reading.status, SENSOR_ERR_VALUE);
+        EXPECT_TRUE(reading.pointer_untouched);
+    }
+    EXPECT_TRUE(board().permission_calls.empty());
+    EXPECT_TRUE(board().port_log.empty());
 }
 
 TEST_F(TempTest, RegisterKeyFaults) {

@@ -12,6 +12,10 @@ namespace quorvik::number {
 // given, is set as strtod sets it.
 double c_strtod(const char* text, char** end = nullptr);
 
+// strtol in the "C" locale with the given base; *end, when given, is set as
+// strtol sets it, and so is errno.
+long c_strtol(const char* text, char** end, int base);
+
 // strtol with base 0 (0x hexadecimal, leading-0 octal, trailing text ignored
 // where strtol stops) in the "C" locale. nullopt when the value does not fit
 // an int: a wrapped value never reaches hardware or a caller.
