@@ -97,15 +97,12 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// The option getopt_long stopped at, as the user wrote it.
-const char* offending(char** argv, int next) {
-    return optopt != 0 ? nullptr : argv[next - 1];
-}
-
-bool option_error(char** argv, int result) {
-    const char* written = offending(argv, optind);
+// The option getopt_long stopped at, as the user wrote it: the argument it
+// was reading when that was a long option, else the short option's letter.
+bool option_error(const char* current, int result) {
     const char short_option[] = {'-', static_cast<char>(optopt), '\0'};
-    const char* arg = written != nullptr ? written : short_option;
+    const bool long_option = current != nullptr && std::strncmp(current, "--", 2) == 0;
+    const char* arg = long_option ? current : short_option;
     if (result == ':') return usage_error("FILE missing:", arg);
     return usage_error("unknown option", arg);
 }
@@ -114,6 +111,7 @@ bool option_error(char** argv, int result) {
 bool parse_options(int argc, char** argv, Options& options) {
     opterr = 0;  // our own messages, with the hint to --help
     for (;;) {
+        const char* current = optind < argc ? argv[optind] : nullptr;
         const int result = getopt_long(argc, argv, ":jpco:C::hV", kLongOptions, nullptr);
         if (result == -1) break;
         switch (result) {
@@ -141,7 +139,7 @@ bool parse_options(int argc, char** argv, Options& options) {
                 options.version = true;
                 break;
             default:
-                return option_error(argv, result);
+                return option_error(current, result);
         }
     }
     // "--check-profile FILE" names the profile as the next word, as it always has.
