@@ -3,7 +3,12 @@
 // system profile, the digital-I/O driver, and tools of our own on PATH for
 // the shell commands. One collection per test, rendered three ways.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -125,6 +130,7 @@ class ReportBoard : public sim::BoardApiTest {
         options.disks = {"/dev/sim0", "/dev/nothing"};
         options.cpu_progress = [this](int done, int total) { progress_.emplace_back(done, total); };
         Report report;
+        collected_at_ = static_cast<long long>(std::time(nullptr));
         diagnostics_ = sim::printed_by([&] { report = collect(options); });
         return report;
     }
@@ -133,7 +139,30 @@ class ReportBoard : public sim::BoardApiTest {
     std::unique_ptr<sim::SuperIoChip> chip_;
     std::vector<std::pair<int, int>> progress_;
     std::string diagnostics_;
+    long long collected_at_ = 0;
 };
+
+// What promtool, the reference parser and linter, says of an exposition;
+// "" when it finds nothing.
+std::string promtool_says(const std::string& exposition) {
+    char name[] = "/tmp/quorvik-promtool-XXXXXX";
+    const int fd = ::mkstemp(name);
+    EXPECT_GE(fd, 0);
+    ::close(fd);
+    std::ofstream(name) << exposition;
+    const std::string command = std::string("promtool check metrics < ") + name + " 2>&1";
+    std::string said;
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) said += buffer;
+        const int status = ::pclose(pipe);
+        if (status != 0 && said.empty()) said = "exit status " + std::to_string(status);
+    } else {
+        said = "promtool cannot be run";
+    }
+    ::unlink(name);
+    return said;
+}
 
 TEST_F(ReportBoard, TextShowsEveryReadingWithItsUnitOrItsStatus) {
     const std::string text = render_text(collect_board(true));
@@ -246,12 +275,23 @@ TEST_F(ReportBoard, JsonCarriesEveryReadingInBaseUnits) {
               nlohmann::json::parse(R"({"group":"ethernet","name":"carrier","labels":{"port":"1",
                   "interface":"eth1"},"unit":"","status":"ERR_LINK_DOWN","code":-300})"));
     EXPECT_TRUE(progress_.empty()) << "no per-CPU measurement asked for";
+
+    // Where and when, for merging many boards' documents.
+    char host[HOST_NAME_MAX + 1] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    EXPECT_EQ(document["hostname"], host);
+    const std::string at = document["collected_at"];
+    EXPECT_EQ(at, rfc3339_utc(collected_at_)) << "the start of the collection";
 }
 
 TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
-    const std::string text = render_prometheus(collect_board(true));
+    Report report = collect_board(true);
+    report.tool_version = "1.0.0";
+    const std::string text = render_prometheus(report);
     const Exposition exposition = parse_exposition(text);
     EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    // scripts/setup.sh installs promtool (Debian's prometheus package).
+    EXPECT_EQ(promtool_says(text), "") << text;
     for (const auto& [name, type] : exposition.type) {
         EXPECT_EQ(name.rfind("quorvik_", 0), 0u) << name;
         EXPECT_EQ(type, "gauge") << name;
@@ -387,7 +427,9 @@ TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
     const std::string text = render_text(report);
     EXPECT_NE(text.find("  Memory total                   8000 MiB\n"), std::string::npos) << text;
     EXPECT_NE(text.find("The board could not be identified"), std::string::npos) << text;
-    const Exposition exposition = parse_exposition(render_prometheus(report));
+    const std::string prometheus = render_prometheus(report);
+    EXPECT_EQ(promtool_says(prometheus), "") << prometheus;
+    const Exposition exposition = parse_exposition(prometheus);
     EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
     EXPECT_TRUE(exposition.family("quorvik_board_info").empty())
         << "no empty labels for an unidentified board";
@@ -395,6 +437,61 @@ TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
                                {{"reading", "quorvik_board_info"}, {"field", "model"}}),
               0.0);
     EXPECT_NO_THROW(nlohmann::json::parse(render_json(report)));
+}
+
+// Counts no board has, as a hand-edited profile may give them: at most 32
+// of each kind are asked for, and the count says why the rest are not.
+TEST_F(ReportBoard, CountsBeyondAnyBoardAreCappedAndSaySo) {
+    std::string section = kSection;
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"TotalLanPort = 2", "TotalLanPort = 0x7fffffff"},
+          {"TotalSerialPort = 2", "TotalSerialPort = 2147483647"},
+          {"Fan = 2", "Fan = 1000"}}) {
+        section.replace(section.find(from), from.size(), to);
+    }
+    sim::write_system_profile("[KT-500R]\n" + section);
+    const auto start = std::chrono::steady_clock::now();
+    const Report report = collect_board(false);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 30.0) << "asked for more than a board has";
+
+    const struct {
+        const Quantity* count;
+        const Quantity* item;
+        const char* what;
+        long long declared;
+    } kinds[] = {
+        {&quantity::kEthernetPorts, &quantity::kEthernetCarrier, "ports", 0x7fffffff},
+        {&quantity::kSerialPorts, &quantity::kSerialInUse, "ports", 2147483647},
+        {&quantity::kFans, &quantity::kFanSpeed, "inputs", 1000},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.count->metric);
+        std::vector<std::string> items;
+        int counts = 0;
+        for (const Reading& reading : report.readings) {
+            if (reading.quantity == kind.item) {
+                items.emplace_back(
+                    reading.label(kind.item == &quantity::kFanSpeed ? "input" : "port"));
+            }
+            if (reading.quantity != kind.count) continue;
+            ++counts;
+            EXPECT_EQ(status_name(reading.status), std::string("ERR_RANGE"));
+            EXPECT_EQ(reading.note, "the count " + std::to_string(kind.declared) +
+                                        " is more than a board has; " + kind.what +
+                                        " 0 to 31 are read");
+        }
+        EXPECT_EQ(counts, 1) << "one failed reading says so";
+        ASSERT_EQ(items.size(), 32u);
+        for (int i = 0; i < 32; ++i) EXPECT_EQ(items[i], std::to_string(i)) << "in order";
+    }
+    const Exposition exposition = parse_exposition(render_prometheus(report));
+    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    EXPECT_FALSE(exposition.value("quorvik_serial_ports")) << "no value for a count refused";
+    EXPECT_EQ(exposition.value(
+                  "quorvik_reading_status_info",
+                  {{"reading", "quorvik_serial_ports"}, {"status", "ERR_RANGE"}, {"code", "-100"}}),
+              1.0);
 }
 
 }  // namespace
