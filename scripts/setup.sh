@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds
   libbenchmark-dev           # benchmarks
   nlohmann-json3-dev         # quorvik-info --json
+  prometheus                 # promtool: the report tests lint quorvik-info --prometheus
   dpkg-dev fakeroot   # scripts/package.sh: Debian packages
 )
 
