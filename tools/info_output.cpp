@@ -74,13 +74,16 @@ std::string temporary_name(const std::string& path) {
 
 }  // namespace
 
-void keep_standard_descriptors() {
+bool keep_standard_descriptors() {
+    bool stdout_open = true;
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        if (fd == STDOUT_FILENO) stdout_open = false;
         // open() takes the lowest free descriptor, which is fd.
         const int null = ::open("/dev/null", O_RDWR);
         if (null >= 0 && null != fd) ::close(null);
     }
+    return stdout_open;
 }
 
 OutputFile::~OutputFile() {

@@ -12,7 +12,8 @@ namespace quorvik::info {
 
 // Makes sure descriptors 0, 1 and 2 are open (on /dev/null when they were
 // closed), so that no descriptor the libraries open becomes standard output.
-void keep_standard_descriptors();
+// Returns whether standard output was open.
+bool keep_standard_descriptors();
 
 // The file that --output replaces, checked and begun before anything is
 // collected so that a wrong target costs no second of measuring. The

@@ -179,9 +179,13 @@ bool to_stdout(const char* output) {
     return output == nullptr || std::strcmp(output, "-") == 0;
 }
 
-int report(const Options& options) {
+int report(const Options& options, bool stdout_open) {
     quorvik::info::OutputFile file;
     std::string error;
+    if (to_stdout(options.output) && !stdout_open) {
+        std::fputs("quorvik-info: standard output: it is closed\n", stderr);
+        return kWriteFailed;
+    }
     // A target that cannot take the report is said before the measuring.
     if (!to_stdout(options.output) && !file.open(options.output, error)) {
         std::fprintf(stderr, "quorvik-info: %s\n", error.c_str());
@@ -206,7 +210,7 @@ int report(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    quorvik::info::keep_standard_descriptors();
+    const bool stdout_open = quorvik::info::keep_standard_descriptors();
     // A parent that ignores SIGCHLD would make every command's status
     // unobtainable to the libraries (ERR_PCLOSE).
     std::signal(SIGCHLD, SIG_DFL);
@@ -226,5 +230,5 @@ int main(int argc, char** argv) {
     if (options.check_profile) {
         return quorvik::profile_check::check_profile(options.profile, stdout);
     }
-    return report(options);
+    return report(options, stdout_open);
 }

@@ -142,6 +142,29 @@ TEST_F(Tool, TargetNamesUpToTheFileSystemLimitWork) {
     }
 }
 
+// A daemon may start the tool with standard output closed: no descriptor
+// the libraries open may become 1 and take their messages (or the report).
+TEST_F(Tool, ClosedStandardOutputStaysOccupied) {
+    const fs::path file = dir_ / "quorvik.prom";
+    const Outcome outcome = blackbox::run(
+        "/bin/sh", {"-c", std::string(QUORVIK_INFO_PATH) + " -p -o " + file.string() + " >&-"});
+    EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+    const Exposition exposition = parse_exposition(slurp(file));
+    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    EXPECT_EQ(exposition.value("quorvik_memory_total_bytes"), 2000 * kMiB);
+    if (exposition.family("quorvik_board_info").empty()) {
+        EXPECT_NE(outcome.err.find("quorvik-info: library message"), std::string::npos)
+            << "the libraries' messages were lost: " << outcome.err;
+    }
+    // Without -o the report has nowhere to go, which is said at once.
+    const std::size_t calls = tools_.calls().size();
+    const Outcome nowhere =
+        blackbox::run("/bin/sh", {"-c", std::string(QUORVIK_INFO_PATH) + " -p >&-"});
+    EXPECT_EQ(nowhere.exit_status, 1);
+    EXPECT_EQ(nowhere.err, "quorvik-info: standard output: it is closed\n");
+    EXPECT_EQ(tools_.calls().size(), calls) << "nothing measured for a report with nowhere to go";
+}
+
 TEST_F(Tool, DashWritesStandardOutput) {
     const Outcome outcome = info({"--output", "-", "--prometheus"});
     EXPECT_EQ(outcome.exit_status, 0);
