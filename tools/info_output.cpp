@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -72,6 +74,32 @@ std::string temporary_name(const std::string& path) {
     return directory + "/." + base + ".XXXXXX";
 }
 
+// The temporary file while it exists, for a signal that ends the tool during
+// the collection (a timer's timeout): the textfile directory keeps no litter.
+std::atomic<const char*> pending_temporary{nullptr};
+
+extern "C" void remove_pending_and_end(int signal_number) {
+    if (const char* path = pending_temporary.exchange(nullptr)) ::unlink(path);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+void remove_on_termination(const char* path) {
+    pending_temporary = path;
+    if (path == nullptr) return;
+    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction action {};
+        // A signal the parent ignores (SIGINT for a background job) stays so.
+        if (::sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
+            continue;
+        }
+        action = {};
+        action.sa_handler = remove_pending_and_end;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal_number, &action, nullptr);
+    }
+}
+
 }  // namespace
 
 bool keep_standard_descriptors() {
@@ -88,6 +116,7 @@ bool keep_standard_descriptors() {
 
 OutputFile::~OutputFile() {
     if (fd_ >= 0) ::close(fd_);
+    remove_on_termination(nullptr);
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
@@ -104,6 +133,7 @@ bool OutputFile::open(const std::string& path, std::string& error) {
     }
     path_ = path;
     temporary_ = temporary;
+    remove_on_termination(temporary_.c_str());
     return true;
 }
 
@@ -132,6 +162,7 @@ bool OutputFile::commit(const std::string& text, std::string& error) {
         failed = reason("cannot rename it to " + path_);
     }
     if (failed.empty()) {
+        remove_on_termination(nullptr);
         temporary_.clear();
         return true;
     }

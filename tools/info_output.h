@@ -18,7 +18,8 @@ bool keep_standard_descriptors();
 // The file that --output replaces, checked and begun before anything is
 // collected so that a wrong target costs no second of measuring. The
 // temporary file (hidden, in the same directory, without the target's
-// suffix) is removed unless commit() renamed it over the target.
+// suffix) is removed unless commit() renamed it over the target, also when
+// SIGTERM, SIGINT or SIGHUP ends the tool before.
 class OutputFile {
   public:
     OutputFile() = default;

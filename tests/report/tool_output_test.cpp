@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -163,6 +164,31 @@ TEST_F(Tool, ClosedStandardOutputStaysOccupied) {
     EXPECT_EQ(nowhere.exit_status, 1);
     EXPECT_EQ(nowhere.err, "quorvik-info: standard output: it is closed\n");
     EXPECT_EQ(tools_.calls().size(), calls) << "nothing measured for a report with nowhere to go";
+}
+
+// A timer's timeout may end the tool while it measures: the temporary file
+// made before the collection goes with it, and the old report stays.
+TEST_F(Tool, TerminationDuringTheCollectionLeavesNoTemporaryFile) {
+    serve_stat(growing_stat(2));  // the collection now takes its second
+    const fs::path file = dir_ / "quorvik.prom";
+    std::ofstream(file) << "old\n";
+    // (SIGINT is left out: a shell's background job ignores it, and so does the tool.)
+    const struct {
+        const char* name;
+        int number;
+    } signals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}};
+    for (const auto& sig : signals) {
+        SCOPED_TRACE(sig.name);
+        const std::string script = std::string(QUORVIK_INFO_PATH) + " -p -o " + file.string() +
+                                   " & sleep 0.4; ls -a " + dir_.string() +
+                                   " | grep -c '^\\.quorvik'; kill -" + sig.name +
+                                   " $!; wait $!; echo status $?";
+        const Outcome outcome = blackbox::run("/bin/sh", {"-c", script});
+        EXPECT_EQ(outcome.out, "1\nstatus " + std::to_string(128 + sig.number) + "\n")
+            << "the temporary file existed, and the signal ended the tool";
+        EXPECT_EQ(listing(), std::vector<std::string>{"quorvik.prom"});
+        EXPECT_EQ(slurp(file), "old\n");
+    }
 }
 
 TEST_F(Tool, DashWritesStandardOutput) {
