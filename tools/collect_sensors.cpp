@@ -7,16 +7,13 @@
 #include <string>
 
 #include "QuorvikSO.h"
+#include "parallel.h"
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
 #include "report.h"
 
 namespace quorvik::report {
 namespace {
-
-// Profiles number inputs from 0; a fan count beyond this is a broken profile,
-// not a reason to read a thousand inputs.
-constexpr int kMostFans = 32;
 
 using Reader = int (*)(const char*, const char*, int, char**);
 using RoleQuery = int (*)(int, int*);
@@ -73,7 +70,7 @@ void add_input_labels(Reading& reading, Reader reader, const std::string& model,
     reading.labels.push_back({"input", std::to_string(input)});
 }
 
-void collect_roles(Report& report, const RoleKind& kind, const std::string& model,
+void collect_roles(std::vector<Reading>& report, const RoleKind& kind, const std::string& model,
                    const ini::Profile& profile) {
     for (int index = 0; index < static_cast<int>(kind.roles.size()); ++index) {
         const Role& role = kind.roles[index];
@@ -84,7 +81,7 @@ void collect_roles(Report& report, const RoleKind& kind, const std::string& mode
         Reading reading(kind.quantity, {{"role", role.name}}, status);
         if (reading.ok()) reading.value = raw / kind.per_base_unit;
         add_input_labels(reading, kind.reader, model, role_input(profile, model, role.key));
-        report.readings.push_back(std::move(reading));
+        report.push_back(std::move(reading));
     }
 }
 
@@ -105,7 +102,7 @@ Reading read_fan(const std::string& model, int input) {
     return reading;
 }
 
-void collect_fans(Report& report, const std::string& model, int model_status) {
+void collect_fans(std::vector<Reading>& report, const std::string& model, int model_status) {
     Reading count(quantity::kFans, {}, model_status);
     if (count.ok()) {
         char* text = nullptr;
@@ -115,22 +112,24 @@ void collect_fans(Report& report, const std::string& model, int model_status) {
             std::free(text);
         }
     }
-    report.readings.push_back(count);
-    const int fans = count.ok() ? static_cast<int>(count.value) : 0;
-    for (int input = 0; input < fans && input < kMostFans; ++input) {
-        report.readings.push_back(read_fan(model, input));
-    }
+    const int fans = items_to_read(count, kMostFans, "inputs");
+    report.push_back(count);
+    for (int input = 0; input < fans; ++input) report.push_back(read_fan(model, input));
 }
 
 }  // namespace
 
-void collect_sensors(Report& report) {
+// Sensor readings go through the hardware library, which serialises them: one
+// thread reads them all.
+std::vector<Reading> collect_sensors() {
+    std::vector<Reading> report;
     char name[128];
     const int model_status = get_device_name(name);
     const std::string model = model_status == 0 ? name : "";
     const ini::Profile profile(model.empty() ? nullptr : QUORVIK_PROFILE_PATH);
     for (const RoleKind& kind : kRoleKinds) collect_roles(report, kind, model, profile);
     collect_fans(report, model, model_status);
+    return report;
 }
 
 }  // namespace quorvik::report

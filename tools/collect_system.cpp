@@ -2,10 +2,12 @@
 // and serial ports, power inputs. Values are converted to base units here:
 // percentages to ratios, MiB to bytes, Mbit/s to bits per second.
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "parallel.h"
 #include "quorvik.h"
 #include "report.h"
 
@@ -17,91 +19,47 @@ constexpr double kBitsPerMegabit = 1e6;
 constexpr double kPercent = 100.0;
 constexpr int kPowerInputs = 2;
 
-void add(Report& report, const Quantity& quantity, std::vector<Label> labels, int status,
-         double value) {
+void add(std::vector<Reading>& readings, const Quantity& quantity, std::vector<Label> labels,
+         int status, double value) {
     Reading reading(quantity, std::move(labels), status);
     if (reading.ok()) reading.value = value;
-    report.readings.push_back(std::move(reading));
+    readings.push_back(std::move(reading));
 }
 
-// Reads a count with query; returns it, or 0 when it cannot be read.
-int add_count(Report& report, const Quantity& quantity, int (*query)(int*)) {
+// A library call that runs shell commands, within the bound of such calls.
+template <typename Call>
+int bounded(Bound& bound, Call call) {
+    const Bound::Slot slot(bound);
+    return call();
+}
+
+// A count read with query, while the bound allows.
+Reading count_reading(Bound& bound, const Quantity& quantity, int (*query)(int*)) {
     int count = 0;
-    const int status = query(&count);
-    add(report, quantity, {}, status, count);
-    return status == 0 ? count : 0;
+    const int status = bounded(bound, [&] { return query(&count); });
+    Reading reading(quantity, {}, status);
+    if (reading.ok()) reading.value = count;
+    return reading;
 }
 
-void collect_cpu(Report& report, const CollectOptions& options) {
-    const int count = add_count(report, quantity::kCpus, get_cpu_count);
-    double usage = 0.0;
-    int status = get_average_cpu_usage(&usage);
-    add(report, quantity::kCpuUsage, {}, status, usage / kPercent);
-    if (!options.per_cpu) return;
-    for (int cpu = 0; cpu < count; ++cpu) {
-        if (options.cpu_progress) options.cpu_progress(cpu, count);
-        status = get_cpu_usage(cpu, &usage);
-        add(report, quantity::kCpuCoreUsage, {{"cpu", std::to_string(cpu)}}, status,
-            usage / kPercent);
+// Reports done of total to progress, one caller at a time.
+class SharedProgress {
+  public:
+    SharedProgress(const Progress& progress, int total) : progress_(progress), total_(total) {
+        if (progress_ && total_ > 0) progress_(0, total_);
     }
-    if (options.cpu_progress) options.cpu_progress(count, count);
-}
-
-void collect_memory(Report& report) {
-    int percent = 0;
-    int status = get_mem_usage(&percent);
-    add(report, quantity::kMemoryUsage, {}, status, percent / kPercent);
-    double mebibytes = 0.0;
-    status = get_mem_total_size(&mebibytes);
-    add(report, quantity::kMemoryTotal, {}, status, mebibytes * kBytesPerMebibyte);
-    status = get_mem_avail_size(&mebibytes);
-    add(report, quantity::kMemoryFree, {}, status, mebibytes * kBytesPerMebibyte);
-}
-
-void collect_disk(Report& report, const std::string& disk) {
-    const std::vector<Label> labels = {{"disk", disk}};
-    double value = 0.0;
-    int status = get_disk_usage(disk.c_str(), &value);
-    add(report, quantity::kDiskUsage, labels, status, value / kPercent);
-    status = get_disk_total_size(disk.c_str(), &value);
-    add(report, quantity::kDiskSize, labels, status, value * kBytesPerMebibyte);
-    status = get_disk_avail_size(disk.c_str(), &value);
-    add(report, quantity::kDiskAvailable, labels, status, value * kBytesPerMebibyte);
-}
-
-void collect_ethernet(Report& report) {
-    const int ports = add_count(report, quantity::kEthernetPorts, get_eth_count);
-    for (int port = 0; port < ports; ++port) {
-        const std::vector<Label> labels = {{"port", std::to_string(port)},
-                                           {"interface", "eth" + std::to_string(port)}};
-        int value = 0;
-        int status = get_eth_link(port, &value);
-        add(report, quantity::kEthernetCarrier, labels, status, value);
-        status = get_eth_speed(port, &value);
-        add(report, quantity::kEthernetSpeed, labels, status, value * kBitsPerMegabit);
-        status = get_eth_usage(port, &value);
-        add(report, quantity::kEthernetUsage, labels, status, value / kPercent);
+    void one_done() {
+        if (!progress_) return;
+        const std::lock_guard lock(mutex_);
+        progress_(++done_, total_);
     }
-}
 
-void collect_serial(Report& report) {
-    const int ports = add_count(report, quantity::kSerialPorts, get_uart_count);
-    for (int port = 0; port < ports; ++port) {
-        int in_use = 0;
-        const int status = get_uart_status(port, &in_use);
-        add(report, quantity::kSerialInUse, {{"port", std::to_string(port)}}, status, in_use);
-    }
-}
-
-void collect_power(Report& report) {
-    for (int input = 0; input < kPowerInputs; ++input) {
-        int state = 0;
-        const int status = get_pwr_status(input, &state);
-        // A model without power indicator has no inputs to report.
-        if (status == ERR_NO_POWER_INDICATOR) return;
-        add(report, quantity::kPowerInput, {{"input", std::to_string(input)}}, status, state);
-    }
-}
+  private:
+    const Progress& progress_;
+    const int total_;
+    std::mutex mutex_;
+    int done_ = 0;
+};
 
 bool is_octal_escape(const std::string& text, std::size_t at) {
     if (text[at] != '\\' || at + 4 > text.size()) return false;
@@ -146,15 +104,112 @@ std::vector<std::string> mounted_disks(const std::string& mounts_path) {
     return found;
 }
 
-void collect_system(Report& report, const CollectOptions& options) {
-    collect_cpu(report, options);
-    collect_memory(report);
-    for (const std::string& disk : options.disks.empty() ? mounted_disks() : options.disks) {
-        collect_disk(report, disk);
+std::vector<Reading> collect_cpu(Bounds& bounds, const CollectOptions& options) {
+    Reading count = count_reading(bounds.commands, quantity::kCpus, get_cpu_count);
+    const int cpus = options.per_cpu && count.ok() && count.value > 0 ? int(count.value) : 0;
+    std::vector<Reading> readings = {std::move(count)};
+    // The average and every CPU sleep through the same second.
+    SharedProgress progress(options.cpu_progress, cpus);
+    const auto measure = [&](int i) {
+        double usage = 0.0;
+        const int status = bounded(bounds.measurements, [&] {
+            return i == 0 ? get_average_cpu_usage(&usage) : get_cpu_usage(i - 1, &usage);
+        });
+        std::vector<Reading> measured;
+        if (i == 0) {
+            add(measured, quantity::kCpuUsage, {}, status, usage / kPercent);
+        } else {
+            add(measured, quantity::kCpuCoreUsage, {{"cpu", std::to_string(i - 1)}}, status,
+                usage / kPercent);
+            progress.one_done();
+        }
+        return measured;
+    };
+    for (Reading& reading : readings_of(cpus + 1, kMeasurementsAtOnce, measure)) {
+        readings.push_back(std::move(reading));
     }
-    collect_ethernet(report);
-    collect_serial(report);
-    collect_power(report);
+    return readings;
+}
+
+std::vector<Reading> collect_memory(Bounds& bounds) {
+    std::vector<Reading> readings;
+    int percent = 0;
+    int status = bounded(bounds.commands, [&] { return get_mem_usage(&percent); });
+    add(readings, quantity::kMemoryUsage, {}, status, percent / kPercent);
+    double mebibytes = 0.0;
+    status = bounded(bounds.commands, [&] { return get_mem_total_size(&mebibytes); });
+    add(readings, quantity::kMemoryTotal, {}, status, mebibytes * kBytesPerMebibyte);
+    status = bounded(bounds.commands, [&] { return get_mem_avail_size(&mebibytes); });
+    add(readings, quantity::kMemoryFree, {}, status, mebibytes * kBytesPerMebibyte);
+    return readings;
+}
+
+std::vector<Reading> collect_disks(Bounds& bounds, const std::vector<std::string>& disks) {
+    return readings_of(int(disks.size()), kCommandsAtOnce, [&](int i) {
+        const char* disk = disks[static_cast<std::size_t>(i)].c_str();
+        const std::vector<Label> labels = {{"disk", disk}};
+        std::vector<Reading> readings;
+        double value = 0.0;
+        int status = bounded(bounds.commands, [&] { return get_disk_usage(disk, &value); });
+        add(readings, quantity::kDiskUsage, labels, status, value / kPercent);
+        status = bounded(bounds.commands, [&] { return get_disk_total_size(disk, &value); });
+        add(readings, quantity::kDiskSize, labels, status, value * kBytesPerMebibyte);
+        status = bounded(bounds.commands, [&] { return get_disk_avail_size(disk, &value); });
+        add(readings, quantity::kDiskAvailable, labels, status, value * kBytesPerMebibyte);
+        return readings;
+    });
+}
+
+std::vector<Reading> collect_ethernet(Bounds& bounds) {
+    Reading count = count_reading(bounds.commands, quantity::kEthernetPorts, get_eth_count);
+    const int ports = items_to_read(count, kMostEthernetPorts, "ports");
+    std::vector<Reading> readings = {std::move(count)};
+    const auto port_readings = [&](int port) {
+        const std::vector<Label> labels = {{"port", std::to_string(port)},
+                                           {"interface", "eth" + std::to_string(port)}};
+        std::vector<Reading> of_port;
+        int value = 0;
+        int status = bounded(bounds.commands, [&] { return get_eth_link(port, &value); });
+        add(of_port, quantity::kEthernetCarrier, labels, status, value);
+        status = bounded(bounds.commands, [&] { return get_eth_speed(port, &value); });
+        add(of_port, quantity::kEthernetSpeed, labels, status, value * kBitsPerMegabit);
+        status = bounded(bounds.commands, [&] { return get_eth_usage(port, &value); });
+        add(of_port, quantity::kEthernetUsage, labels, status, value / kPercent);
+        return of_port;
+    };
+    for (Reading& reading : readings_of(ports, kCommandsAtOnce, port_readings)) {
+        readings.push_back(std::move(reading));
+    }
+    return readings;
+}
+
+std::vector<Reading> collect_serial(Bounds& bounds) {
+    Reading count = count_reading(bounds.commands, quantity::kSerialPorts, get_uart_count);
+    const int ports = items_to_read(count, kMostSerialPorts, "ports");
+    std::vector<Reading> readings = {std::move(count)};
+    const auto port_reading = [&](int port) {
+        int in_use = 0;
+        const int status = bounded(bounds.commands, [&] { return get_uart_status(port, &in_use); });
+        std::vector<Reading> of_port;
+        add(of_port, quantity::kSerialInUse, {{"port", std::to_string(port)}}, status, in_use);
+        return of_port;
+    };
+    for (Reading& reading : readings_of(ports, kCommandsAtOnce, port_reading)) {
+        readings.push_back(std::move(reading));
+    }
+    return readings;
+}
+
+std::vector<Reading> collect_power() {
+    std::vector<Reading> readings;
+    for (int input = 0; input < kPowerInputs; ++input) {
+        int state = 0;
+        const int status = get_pwr_status(input, &state);
+        // A model without power indicator has no inputs to report.
+        if (status == ERR_NO_POWER_INDICATOR) break;
+        add(readings, quantity::kPowerInput, {{"input", std::to_string(input)}}, status, state);
+    }
+    return readings;
 }
 
 }  // namespace quorvik::report

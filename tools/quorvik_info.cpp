@@ -2,12 +2,17 @@
 // board, each reading with its value or its status by name, as a readable
 // report, JSON or Prometheus exposition; or checks a device profile
 // (--check-profile).
+#include <getopt.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "QuorvikSO.h"
 #include "info_output.h"
 #include "profile_check.h"
+#include "quorvik.h"
 #include "report.h"
 
 namespace {
@@ -19,40 +24,44 @@ enum class Format { text, json, prometheus };
 
 struct Options {
     bool help = false;
+    bool version = false;
     bool per_cpu = false;
     Format format = Format::text;
     bool format_given = false;
-    const char* output = nullptr;
+    const char* output = nullptr;  // "-" is standard output
     bool check_profile = false;
-    const char* profile = quorvik::profile_check::kDefaultProfile;
+    const char* profile = nullptr;
 };
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: quorvik-info [--json | --prometheus] [--per-cpu] [--output FILE]\n"
-                 "       quorvik-info --check-profile [FILE]\n"
+                 "Usage: quorvik-info [-j | -p] [-c] [-o FILE]\n"
+                 "       quorvik-info -C [FILE]\n"
                  "\n"
                  "Prints the board's identity, sensors and system metrics; readings that\n"
-                 "fail show their status by name.\n"
+                 "fail show their status by name. The libraries' messages follow the\n"
+                 "report on standard error, each once.\n"
                  "\n"
-                 "  --json                 one JSON document (schema_version 1)\n"
-                 "  --prometheus           Prometheus text format for node_exporter's\n"
-                 "                         textfile collector\n"
-                 "  --per-cpu              also measure each CPU's usage (one second per CPU)\n"
-                 "  --output FILE          write the report to FILE atomically (a temporary\n"
-                 "                         file in the same directory, then renamed)\n"
-                 "  --check-profile [FILE] check a device profile (default %s):\n"
-                 "                         one line per finding, then a summary; exit status\n"
-                 "                         0 no errors, 1 errors, 2 the file cannot be loaded\n"
-                 "  --help                 show this help\n"
+                 "  -j, --json                  one JSON document (schema_version 1)\n"
+                 "  -p, --prometheus            Prometheus text format for node_exporter's\n"
+                 "                              textfile collector\n"
+                 "  -c, --per-cpu               also each CPU's usage, measured in the same\n"
+                 "                              second as the average\n"
+                 "  -o, --output=FILE           write the report to FILE atomically (a\n"
+                 "                              temporary file in the same directory, then\n"
+                 "                              renamed); FILE must be a regular file if it\n"
+                 "                              exists; - is standard output\n"
+                 "  -C, --check-profile[=FILE]  check a device profile instead of the report\n"
+                 "                              (default %s):\n"
+                 "                              one line per finding, then a summary; exit\n"
+                 "                              status 0 no errors, 1 errors, 2 the file\n"
+                 "                              cannot be loaded\n"
+                 "  -h, --help                  show this help\n"
+                 "  -V, --version               show the versions of the tool and libraries\n"
                  "\n"
                  "Exit status: 0 report written (failed readings are in it), 1 the report\n"
                  "could not be written, 2 usage error.\n",
                  quorvik::profile_check::kDefaultProfile);
-}
-
-bool is_option(const char* arg) {
-    return arg[0] == '-' && arg[1] != '\0';
 }
 
 bool usage_error(const char* message, const char* arg) {
@@ -78,43 +87,81 @@ bool check_combination(const Options& options) {
     return true;
 }
 
+constexpr option kLongOptions[] = {
+    {"json", no_argument, nullptr, 'j'},
+    {"prometheus", no_argument, nullptr, 'p'},
+    {"per-cpu", no_argument, nullptr, 'c'},
+    {"output", required_argument, nullptr, 'o'},
+    {"check-profile", optional_argument, nullptr, 'C'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The option getopt_long stopped at, as the user wrote it: the argument it
+// was reading when that was a long option, else the short option's letter.
+bool option_error(const char* current, int result) {
+    const char short_option[] = {'-', static_cast<char>(optopt), '\0'};
+    const bool long_option = current != nullptr && std::strncmp(current, "--", 2) == 0;
+    const char* arg = long_option ? current : short_option;
+    if (result == ':') return usage_error("FILE missing:", arg);
+    return usage_error("unknown option", arg);
+}
+
 // Returns false, after saying why on stderr, for a wrong command line.
 bool parse_options(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            options.help = true;
-        } else if (std::strcmp(arg, "--per-cpu") == 0) {
-            options.per_cpu = true;
-        } else if (std::strcmp(arg, "--json") == 0) {
-            if (!set_format(options, Format::json, arg)) return false;
-        } else if (std::strcmp(arg, "--prometheus") == 0) {
-            if (!set_format(options, Format::prometheus, arg)) return false;
-        } else if (std::strcmp(arg, "--output") == 0) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') return usage_error("FILE missing:", arg);
-            options.output = argv[++i];
-        } else if (std::strncmp(arg, "--output=", 9) == 0 && arg[9] != '\0') {
-            options.output = arg + 9;
-        } else if (std::strcmp(arg, "--check-profile") == 0) {
-            options.check_profile = true;
-            if (i + 1 < argc && !is_option(argv[i + 1])) options.profile = argv[++i];
-        } else if (std::strncmp(arg, "--check-profile=", 16) == 0) {
-            options.check_profile = true;
-            options.profile = arg + 16;
-        } else {
-            return usage_error(is_option(arg) ? "unknown option" : "unexpected argument", arg);
+    opterr = 0;  // our own messages, with the hint to --help
+    for (;;) {
+        const char* current = optind < argc ? argv[optind] : nullptr;
+        const int result = getopt_long(argc, argv, ":jpco:C::hV", kLongOptions, nullptr);
+        if (result == -1) break;
+        switch (result) {
+            case 'j':
+                if (!set_format(options, Format::json, argv[optind - 1])) return false;
+                break;
+            case 'p':
+                if (!set_format(options, Format::prometheus, argv[optind - 1])) return false;
+                break;
+            case 'c':
+                options.per_cpu = true;
+                break;
+            case 'o':
+                if (optarg[0] == '\0') return usage_error("FILE missing:", argv[optind - 1]);
+                options.output = optarg;
+                break;
+            case 'C':
+                options.check_profile = true;
+                if (optarg != nullptr) options.profile = optarg;
+                break;
+            case 'h':
+                options.help = true;
+                break;
+            case 'V':
+                options.version = true;
+                break;
+            default:
+                return option_error(current, result);
         }
     }
+    // "--check-profile FILE" names the profile as the next word, as it always has.
+    if (options.check_profile && options.profile == nullptr && optind < argc) {
+        options.profile = argv[optind++];
+    }
+    if (optind < argc) return usage_error("unexpected argument", argv[optind]);
+    if (options.profile == nullptr) options.profile = quorvik::profile_check::kDefaultProfile;
     return check_combination(options);
 }
 
-quorvik::report::Report collect(const Options& options) {
+quorvik::report::Report collect(const Options& options, std::string& messages) {
     quorvik::info::CpuProgress progress;
     quorvik::report::CollectOptions collect_options;
     collect_options.per_cpu = options.per_cpu;
     collect_options.cpu_progress = [&progress](int done, int total) { progress(done, total); };
-    const quorvik::info::DiagnosticsToStderr diagnostics;
-    return quorvik::report::collect(collect_options);
+    quorvik::info::LibraryOutput library_output;
+    quorvik::report::Report report = quorvik::report::collect(collect_options);
+    messages = quorvik::report::library_messages(library_output.finish());
+    report.tool_version = QUORVIK_INFO_VERSION;
+    return report;
 }
 
 std::string render(const quorvik::report::Report& report, Format format) {
@@ -129,29 +176,60 @@ std::string render(const quorvik::report::Report& report, Format format) {
     return quorvik::report::render_text(report);
 }
 
-int write_report(const std::string& text, const char* output) {
-    if (output == nullptr) {
-        if (quorvik::info::write_stdout(text)) return 0;
-        std::perror("quorvik-info: standard output");
+bool to_stdout(const char* output) {
+    return output == nullptr || std::strcmp(output, "-") == 0;
+}
+
+int report(const Options& options, bool stdout_open) {
+    quorvik::info::OutputFile file;
+    std::string error;
+    if (to_stdout(options.output) && !stdout_open) {
+        std::fputs("quorvik-info: standard output: it is closed\n", stderr);
         return kWriteFailed;
     }
-    std::string error;
-    if (quorvik::info::write_atomically(output, text, error)) return 0;
-    std::fprintf(stderr, "quorvik-info: %s\n", error.c_str());
-    return kWriteFailed;
+    // A target that cannot take the report is said before the measuring.
+    if (!to_stdout(options.output) && !file.open(options.output, error)) {
+        std::fprintf(stderr, "quorvik-info: %s\n", error.c_str());
+        return kWriteFailed;
+    }
+    std::string messages;
+    const std::string text = render(collect(options, messages), options.format);
+    int status = 0;
+    if (to_stdout(options.output)) {
+        if (!quorvik::info::write_stdout(text)) {
+            std::perror("quorvik-info: standard output");
+            status = kWriteFailed;
+        }
+    } else if (!file.commit(text, error)) {
+        std::fprintf(stderr, "quorvik-info: %s\n", error.c_str());
+        status = kWriteFailed;
+    }
+    std::fputs(messages.c_str(), stderr);
+    return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool stdout_open = quorvik::info::keep_standard_descriptors();
+    // A parent that ignores SIGCHLD would make every command's status
+    // unobtainable to the libraries (ERR_PCLOSE).
+    std::signal(SIGCHLD, SIG_DFL);
     Options options;
     if (!parse_options(argc, argv, options)) return kUsageError;
     if (options.help) {
         print_help(stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("quorvik-info %s (libquorvik %d.%d.%d, libQuorvikSO %d.%d.%d)\n",
+                    QUORVIK_INFO_VERSION, QUORVIK_VERSION_MAJOR, QUORVIK_VERSION_MINOR,
+                    QUORVIK_VERSION_PATCH, QUORVIK_SO_VERSION_MAJOR, QUORVIK_SO_VERSION_MINOR,
+                    QUORVIK_SO_VERSION_PATCH);
+        return 0;
+    }
     if (options.check_profile) {
         return quorvik::profile_check::check_profile(options.profile, stdout);
     }
-    return write_report(render(collect(options), options.format), options.output);
+    return report(options, stdout_open);
 }

@@ -1,6 +1,7 @@
 // The report as one JSON document (schema_version 1, described in
-// quorvik-info(1)): identity texts by name, then every other reading with its
-// group, name, labels, unit, and value or status.
+// quorvik-info(1)): where and when it was collected, identity texts by name,
+// then every other reading with its group, name, labels, unit, and value or
+// status.
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -48,6 +49,7 @@ Json number(double value) {
 void add_status(Json& object, const Reading& reading) {
     object["status"] = status_name(reading.status);
     object["code"] = reading.status;
+    if (!reading.note.empty()) object["note"] = reading.note;
 }
 
 Json identity_entry(const Reading& reading) {
@@ -75,6 +77,10 @@ Json reading_entry(const Reading& reading) {
 std::string render_json(const Report& report) {
     Json document;
     document["schema_version"] = kSchemaVersion;
+    // What a fleet needs to merge many boards' documents.
+    document["quorvik_info_version"] = report.tool_version;
+    document["hostname"] = report.hostname;
+    document["collected_at"] = report.collected_at;
     document["identity"] = Json::object();
     document["readings"] = Json::array();
     for (const Reading& reading : report.readings) {

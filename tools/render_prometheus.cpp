@@ -1,8 +1,11 @@
 // The report in the Prometheus text exposition format, for node_exporter's
-// textfile collector: one gauge family per quantity with HELP and TYPE once,
-// a sample per reading that was read, quorvik_board_info for the identity,
-// and quorvik_reading_ok for every reading, failed ones with value 0 and
-// their status as a label.
+// textfile collector, in its conventions: one gauge family per quantity with
+// HELP and TYPE once, a sample per reading that was read, base units, the
+// label names node_exporter gives the same things (sensor, device) so that
+// queries join on them, quorvik_build_info, quorvik_board_info for what is
+// known of the identity, quorvik_reading_ok for every reading (1 or 0, the
+// same series whatever the status) and quorvik_reading_status_info naming
+// the status of each failed one.
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -13,9 +16,21 @@
 namespace quorvik::report {
 namespace {
 
+constexpr const char* kBuildInfo = "quorvik_build_info";
+constexpr const char* kBuildInfoHelp = "Always 1; version is quorvik-info's version.";
 constexpr const char* kReadingOk = "quorvik_reading_ok";
 constexpr const char* kReadingOkHelp =
-    "1 when the reading was read, 0 when it failed; status names the failure.";
+    "1 when the reading was read, 0 when it failed; see quorvik_reading_status_info.";
+constexpr const char* kStatusInfo = "quorvik_reading_status_info";
+constexpr const char* kStatusInfoHelp =
+    "Always 1, for each reading that failed; status names why, code is its number.";
+
+// The report's label names that node_exporter spells otherwise.
+std::string label_name(const std::string& name) {
+    if (name == "label") return "sensor";
+    if (name == "interface" || name == "disk") return "device";
+    return name;
+}
 
 // Length of the valid UTF-8 sequence at text[at], or 0.
 std::size_t utf8_sequence(std::string_view text, std::size_t at) {
@@ -82,7 +97,7 @@ std::string sample(const char* metric, const std::vector<Label>& labels, double 
         line += '{';
         for (std::size_t i = 0; i < labels.size(); ++i) {
             if (i > 0) line += ',';
-            line += labels[i].name + "=\"" + label_value(labels[i].value) + '"';
+            line += label_name(labels[i].name) + "=\"" + label_value(labels[i].value) + '"';
         }
         line += '}';
     }
@@ -97,12 +112,17 @@ bool is_identity(const Reading& reading) {
     return reading.quantity->unit == Unit::text;
 }
 
+// The identity texts that were read; nothing when the model is unknown, as
+// labels of an unidentified board would only be empty.
 std::string board_info(const Report& report) {
     std::vector<Label> labels;
+    bool identified = false;
     for (const Reading& reading : report.readings) {
-        if (is_identity(reading)) labels.push_back({reading.quantity->name, reading.text});
+        if (!is_identity(reading) || !reading.ok()) continue;
+        labels.push_back({reading.quantity->name, reading.text});
+        identified = identified || reading.quantity == &quantity::kModel;
     }
-    if (labels.empty()) return {};
+    if (!identified) return {};
     const Quantity& info = quantity::kModel;
     return family(info.metric, info.help) + sample(info.metric, labels, 1);
 }
@@ -111,31 +131,55 @@ std::string values(const Report& report, const Quantity& quantity) {
     std::string samples;
     for (const Reading& reading : report.readings) {
         if (reading.quantity == &quantity && reading.ok()) {
-            samples += sample(quantity.metric, reading.labels, reading.value);
+            samples +=
+                sample(quantity.metric, reading.labels, reading.value * quantity.metric_scale);
         }
     }
     return samples.empty() ? samples : family(quantity.metric, quantity.help) + samples;
 }
 
-std::string reading_ok(const Reading& reading) {
+// Which reading: its metric, the identity field, its own labels.
+std::vector<Label> reading_labels(const Reading& reading) {
     std::vector<Label> labels = {{"reading", reading.quantity->metric}};
     if (is_identity(reading)) labels.push_back({"field", reading.quantity->name});
     labels.insert(labels.end(), reading.labels.begin(), reading.labels.end());
-    labels.push_back({"status", status_name(reading.status)});
-    return sample(kReadingOk, labels, reading.ok() ? 1 : 0);
+    return labels;
+}
+
+std::string reading_ok(const Report& report) {
+    std::string text = family(kReadingOk, kReadingOkHelp);
+    for (const Reading& reading : report.readings) {
+        text += sample(kReadingOk, reading_labels(reading), reading.ok() ? 1 : 0);
+    }
+    return text;
+}
+
+std::string status_info(const Report& report) {
+    std::string samples;
+    for (const Reading& reading : report.readings) {
+        if (reading.ok()) continue;
+        std::vector<Label> labels = reading_labels(reading);
+        labels.push_back({"status", status_name(reading.status)});
+        labels.push_back({"code", std::to_string(reading.status)});
+        samples += sample(kStatusInfo, labels, 1);
+    }
+    return samples.empty() ? samples : family(kStatusInfo, kStatusInfoHelp) + samples;
 }
 
 }  // namespace
 
 std::string render_prometheus(const Report& report) {
-    std::string text = board_info(report);
+    std::string text;
+    if (!report.tool_version.empty()) {
+        text += family(kBuildInfo, kBuildInfoHelp) +
+                sample(kBuildInfo, {{"version", report.tool_version}}, 1);
+    }
+    text += board_info(report);
     for (const Quantity* quantity : kAllQuantities) {
         if (quantity->unit != Unit::text) text += values(report, *quantity);
     }
     if (report.readings.empty()) return text;
-    text += family(kReadingOk, kReadingOkHelp);
-    for (const Reading& reading : report.readings) text += reading_ok(reading);
-    return text;
+    return text + reading_ok(report) + status_info(report);
 }
 
 }  // namespace quorvik::report

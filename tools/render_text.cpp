@@ -1,9 +1,14 @@
 // The readable report: one section per group, one line per reading with its
-// value and unit, or its status by name.
+// value and unit, or its status by name; and the libraries' messages told
+// once each.
+#include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "report.h"
 
@@ -52,7 +57,7 @@ std::string line_name(const Reading& reading) {
             name += *c;
             continue;
         }
-        name += reading.label(std::string_view(c + 1, end - c - 1));
+        name += escape_controls(reading.label(std::string_view(c + 1, end - c - 1)));
         c = end;
     }
     std::string tidy;
@@ -67,7 +72,7 @@ std::string value_text(const Reading& reading) {
     const double value = reading.value;
     switch (reading.quantity->unit) {
         case Unit::text:
-            return reading.text;
+            return escape_controls(reading.text);
         case Unit::number:
             return printed("%.0f", value);
         case Unit::flag:
@@ -89,10 +94,11 @@ std::string value_text(const Reading& reading) {
 }
 
 std::string reading_line(const Reading& reading) {
-    const std::string shown =
+    std::string value =
         reading.ok() ? value_text(reading)
                      : printed("unavailable (%s, %d)", status_name(reading.status), reading.status);
-    return printed("  %-*s %s\n", kNameWidth, line_name(reading).c_str(), shown.c_str());
+    if (!reading.note.empty()) value += ": " + reading.note;
+    return printed("  %-*s %s\n", kNameWidth, line_name(reading).c_str(), value.c_str());
 }
 
 bool identified(const Report& report) {
@@ -112,14 +118,57 @@ std::string footer(const Report& report) {
     if (!identified(report)) {
         text +=
             "\nThe board could not be identified: reading BIOS memory needs root, raw I/O-port\n"
-            "access and /dev/mem, and a Quorvik board's BIOS (the libraries' messages on\n"
-            "standard error say which step failed). Sensors and the profile's readings\n"
-            "need the identified model.\n";
+            "access and /dev/mem, and a Quorvik board's BIOS (the libraries' messages after\n"
+            "the report, on standard error, say which step failed). Sensors and the\n"
+            "profile's readings need the identified model.\n";
     }
     return text;
 }
 
 }  // namespace
+
+std::string escape_controls(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            escaped += printed("\\x%02X", byte);
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string library_messages(std::string_view printed_text) {
+    std::vector<std::pair<std::string, int>> distinct;
+    std::size_t at = 0;
+    while (at < printed_text.size()) {
+        std::size_t end = printed_text.find('\n', at);
+        if (end == std::string_view::npos) end = printed_text.size();
+        std::string_view line = printed_text.substr(at, end - at);
+        at = end + 1;
+        // The libraries end their lines with "\r" as well.
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
+            line.remove_suffix(1);
+        }
+        if (line.empty()) continue;
+        auto same = std::find_if(distinct.begin(), distinct.end(),
+                                 [&](const auto& entry) { return entry.first == line; });
+        if (same == distinct.end()) {
+            distinct.emplace_back(std::string(line), 1);
+        } else {
+            ++same->second;
+        }
+    }
+    std::string text;
+    for (const auto& [line, times] : distinct) {
+        text += "quorvik-info: library message";
+        if (times > 1) text += printed(" (%d times)", times);
+        text += ": " + escape_controls(line) + "\n";
+    }
+    return text;
+}
 
 std::string render_text(const Report& report) {
     std::string text;

@@ -33,12 +33,15 @@ struct Quantity {
     const char* metric;  // Prometheus metric family
     const char* help;    // Prometheus HELP text
     const char* title;   // text report line; "{label}" stands for a label's value
+    // Prometheus samples are the value times this (Ethernet speed in bytes per
+    // second, as node_exporter gives it, while JSON keeps bits).
+    double metric_scale = 1.0;
 };
 
 // clang-format off
 namespace quantity {
 inline constexpr Quantity kModel{"identity", "model", Unit::text, "quorvik_board_info",
-    "Board identity: model, BIOS version and serial number as labels.", "Model"};
+    "Always 1; the board's model, BIOS version and serial number, as far as read.", "Model"};
 inline constexpr Quantity kBiosVersion{"identity", "bios_version", Unit::text, "quorvik_board_info",
     "", "BIOS version"};
 inline constexpr Quantity kSerialNumber{"identity", "serial_number", Unit::text,
@@ -78,8 +81,8 @@ inline constexpr Quantity kEthernetPorts{"ethernet", "ports", Unit::number,
 inline constexpr Quantity kEthernetCarrier{"ethernet", "carrier", Unit::flag,
     "quorvik_ethernet_carrier", "1 when the Ethernet port has carrier.", "{interface} carrier"};
 inline constexpr Quantity kEthernetSpeed{"ethernet", "speed", Unit::bits_per_second,
-    "quorvik_ethernet_speed_bits_per_second", "Link speed of an Ethernet port in bits per second.",
-    "{interface} speed"};
+    "quorvik_ethernet_speed_bytes", "Link speed of an Ethernet port in bytes per second.",
+    "{interface} speed", 1.0 / 8.0};
 inline constexpr Quantity kEthernetUsage{"ethernet", "usage", Unit::ratio,
     "quorvik_ethernet_usage_ratio", "Load of an Ethernet port as a part of its link speed.",
     "{interface} usage"};
@@ -121,6 +124,7 @@ struct Reading {
     int status = 0;             // 0, or the library's failure status
     double value = 0.0;         // in the quantity's unit, when read and not text
     std::string text;           // Unit::text, when read
+    std::string note;           // why a failure that is the tool's own happened
 
     bool ok() const { return status == 0; }
     // The value of label name, or "" when the reading has none.
@@ -129,36 +133,64 @@ struct Reading {
 
 struct Report {
     std::vector<Reading> readings;  // in collection order
+    std::string tool_version;       // quorvik-info's own version; "" leaves it out
+    std::string hostname;           // where it was collected
+    std::string collected_at;       // RFC 3339, UTC, when the collection started
 };
+
+// The most inputs or ports of one kind that a board can have. A profile count
+// beyond it is a broken profile, not a reason to ask two billion times.
+inline constexpr int kMostFans = 32;
+inline constexpr int kMostEthernetPorts = 32;
+inline constexpr int kMostSerialPorts = 32;
 
 // Name of a status: libquorvik's ("ERR_SENSOR"), libQuorvikSO's sensor reader
 // statuses ("SENSOR_ERR_KEY"; their codes -1 to -4 do not meet libquorvik's),
 // "OK" for 0, "UNKNOWN" otherwise.
 const char* status_name(int status);
 
-// Called before each per-CPU measurement (done of total so far).
+// Called once before the per-CPU measurements (0 of total) and after each one
+// ends (done of total), one call at a time.
 using Progress = std::function<void(int done, int total)>;
 
+// How many library calls that run shell commands go at once. The CPU usage
+// measurements spend their second asleep, so they have a bound of their own
+// that lets every CPU of a large board be measured in the same second.
+inline constexpr int kCommandsAtOnce = 8;
+inline constexpr int kMeasurementsAtOnce = 64;
+
 struct CollectOptions {
-    bool per_cpu = false;            // one second per CPU
+    bool per_cpu = false;            // every CPU, in the same second as the average
     std::vector<std::string> disks;  // names for the disk queries; empty: the mounted devices
     Progress cpu_progress;
 };
 
-// Collectors append readings. They call the libraries' public functions, and
-// read the profile only for the input each voltage or temperature role names
-// (to label the reading). The libraries print their diagnostics on standard
-// output while the collectors run.
-void collect_identity(Report& report);
-void collect_sensors(Report& report);
-void collect_system(Report& report, const CollectOptions& options);
+// Collects every reading through the libraries' public functions, which are
+// thread-safe: the groups, and the items within a group, are read at once from
+// several threads, within the bounds above, and the report keeps its order.
+// The profile is read only for the input each voltage or temperature role
+// names (to label the reading). The libraries print their diagnostics on
+// standard output while the collection runs.
 Report collect(const CollectOptions& options);
 
 // Mounted block devices (/dev/...), or the root file system's source when
 // there is none, from a mounts table (/proc/self/mounts format).
 std::vector<std::string> mounted_disks(const std::string& mounts_path = "/proc/self/mounts");
 
+// RFC 3339 text of a time in UTC ("2026-12-08T23:30:00Z").
+std::string rfc3339_utc(long long seconds_since_epoch);
+
 std::string render_text(const Report& report);
+
+// Control characters from the BIOS, the profile or the mounts table would
+// move the cursor or ring the bell on the reader's terminal: they show as
+// \xNN instead.
+std::string escape_controls(std::string_view text);
+
+// What the libraries printed during a collection, each distinct line once in
+// the order it first came, with how many times it came: one
+// "quorvik-info: library message (N times): TEXT" line each.
+std::string library_messages(std::string_view printed);
 std::string render_json(const Report& report);
 std::string render_prometheus(const Report& report);
 

@@ -3,7 +3,12 @@
 // system profile, the digital-I/O driver, and tools of our own on PATH for
 // the shell commands. One collection per test, rendered three ways.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -72,23 +77,17 @@ class ReportBoard : public sim::BoardApiTest {
         chip_->set(0, 0x29, 0x46);  // 1350000 / 0x0546 = 1000 RPM
     }
 
-    // Two CPUs whose /proc/stat counters advance between the two samples of
-    // each measurement: all CPUs 40 %, CPU 0 60 %, CPU 1 10 %. Memory 25 %
-    // used, 8000 MiB, 5000 MiB free. Disk /dev/sim0 of 1000 MiB, 25 % used.
-    // eth0 up at 1000 Mbit/s carrying 50 Mbit/s, eth1 down. ttyS1 held open.
+    // Two CPUs whose /proc/stat counters grow with the time (hundredths of a
+    // second), whoever samples them when: all CPUs 40 % busy, CPU 0 60 %,
+    // CPU 1 10 %. Memory 25 % used, 8000 MiB, 5000 MiB free. Disk /dev/sim0
+    // of 1000 MiB, 25 % used. eth0 up at 1000 Mbit/s carrying 50 Mbit/s,
+    // eth1 down. ttyS1 held open.
     void arrange_tools() {
-        const std::string dir = tools_.dir();
         const std::string cat = FakeTools::real("cat");
-        write(dir + "/samples", "0");
-        write(dir + "/stat1",
-              "cpu  100 0 100 800 0 0 0\ncpu0 50 0 50 400 0 0 0\ncpu1 50 0 50 400 0 0 0\n");
-        write(dir + "/stat0",
-              "cpu  300 0 300 1400 0 0 0\ncpu0 200 0 200 600 0 0 0\ncpu1 55 0 55 490 0 0 0\n");
         tools_.add("nproc", "echo 2");
-        tools_.add("cat", "if [ \"$1\" = /proc/stat ]; then\n  n=$(( $(" + cat + " " + dir +
-                              "/samples) + 1 ))\n  echo $n > " + dir + "/samples\n  exec " + cat +
-                              " " + dir +
-                              "/stat$(( n % 2 ))\nfi\n"
+        tools_.add("cat", "if [ \"$1\" = /proc/stat ]; then\n" +
+                              stat_lines({{40, 60}, {60, 40}, {10, 90}}) +
+                              "  exit 0\nfi\n"
                               "case \"$1\" in\n  /sys/class/net/eth0/speed) echo 1000 ;;\n"
                               "  /sys/class/net/eth0/carrier) echo 1 ;;\n  *) exec " +
                               cat + " \"$@\" ;;\nesac");
@@ -108,6 +107,19 @@ class ReportBoard : public sim::BoardApiTest {
                    "/dev/ttyS1'\nexit 0");
     }
 
+    // Shell lines printing /proc/stat's "cpu" line and one line per CPU,
+    // its {user, idle} counters growing by that much per hundredth.
+    static std::string stat_lines(const std::vector<std::pair<int, int>>& rates) {
+        std::string lines = "  t=$(( $(date +%s%N) / 10000000 ))\n";
+        for (std::size_t i = 0; i < rates.size(); ++i) {
+            const std::string name = i == 0 ? "cpu " : "cpu" + std::to_string(i - 1);
+            const auto [busy, idle] = rates[i];
+            lines += "  echo \"" + name + " $((t * " + std::to_string(busy) + ")) 0 0 $((t * " +
+                     std::to_string(idle) + ")) 0 0 0\"\n";
+        }
+        return lines;
+    }
+
     static void write(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::trunc) << text;
     }
@@ -118,6 +130,7 @@ class ReportBoard : public sim::BoardApiTest {
         options.disks = {"/dev/sim0", "/dev/nothing"};
         options.cpu_progress = [this](int done, int total) { progress_.emplace_back(done, total); };
         Report report;
+        collected_at_ = static_cast<long long>(std::time(nullptr));
         diagnostics_ = sim::printed_by([&] { report = collect(options); });
         return report;
     }
@@ -126,7 +139,30 @@ class ReportBoard : public sim::BoardApiTest {
     std::unique_ptr<sim::SuperIoChip> chip_;
     std::vector<std::pair<int, int>> progress_;
     std::string diagnostics_;
+    long long collected_at_ = 0;
 };
+
+// What promtool, the reference parser and linter, says of an exposition;
+// "" when it finds nothing.
+std::string promtool_says(const std::string& exposition) {
+    char name[] = "/tmp/quorvik-promtool-XXXXXX";
+    const int fd = ::mkstemp(name);
+    EXPECT_GE(fd, 0);
+    ::close(fd);
+    std::ofstream(name) << exposition;
+    const std::string command = std::string("promtool check metrics < ") + name + " 2>&1";
+    std::string said;
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) said += buffer;
+        const int status = ::pclose(pipe);
+        if (status != 0 && said.empty()) said = "exit status " + std::to_string(status);
+    } else {
+        said = "promtool cannot be run";
+    }
+    ::unlink(name);
+    return said;
+}
 
 TEST_F(ReportBoard, TextShowsEveryReadingWithItsUnitOrItsStatus) {
     const std::string text = render_text(collect_board(true));
@@ -239,12 +275,23 @@ TEST_F(ReportBoard, JsonCarriesEveryReadingInBaseUnits) {
               nlohmann::json::parse(R"({"group":"ethernet","name":"carrier","labels":{"port":"1",
                   "interface":"eth1"},"unit":"","status":"ERR_LINK_DOWN","code":-300})"));
     EXPECT_TRUE(progress_.empty()) << "no per-CPU measurement asked for";
+
+    // Where and when, for merging many boards' documents.
+    char host[HOST_NAME_MAX + 1] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    EXPECT_EQ(document["hostname"], host);
+    const std::string at = document["collected_at"];
+    EXPECT_EQ(at, rfc3339_utc(collected_at_)) << "the start of the collection";
 }
 
 TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
-    const std::string text = render_prometheus(collect_board(true));
+    Report report = collect_board(true);
+    report.tool_version = "1.0.0";
+    const std::string text = render_prometheus(report);
     const Exposition exposition = parse_exposition(text);
     EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    // scripts/setup.sh installs promtool (Debian's prometheus package).
+    EXPECT_EQ(promtool_says(text), "") << text;
     for (const auto& [name, type] : exposition.type) {
         EXPECT_EQ(name.rfind("quorvik_", 0), 0u) << name;
         EXPECT_EQ(type, "gauge") << name;
@@ -260,42 +307,54 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
         LabelSet labels;
         double value;
     } expected[] = {
-        {"quorvik_voltage_volts", {{"role", "cpu"}, {"label", "VCORE"}, {"input", "0"}}, 1.136},
-        {"quorvik_temperature_celsius", {{"role", "cpu"}, {"label", "CPUTIN"}, {"input", "1"}}, 60},
+        {"quorvik_voltage_volts", {{"role", "cpu"}, {"sensor", "VCORE"}, {"input", "0"}}, 1.136},
         {"quorvik_temperature_celsius",
-         {{"role", "system"}, {"label", "SYSTEM"}, {"input", "0"}},
+         {{"role", "cpu"}, {"sensor", "CPUTIN"}, {"input", "1"}},
+         60},
+        {"quorvik_temperature_celsius",
+         {{"role", "system"}, {"sensor", "SYSTEM"}, {"input", "0"}},
          45},
         {"quorvik_fans", {}, 2},
-        {"quorvik_fan_speed_rpm", {{"input", "0"}, {"label", "SYSFAN"}}, 1000},
+        {"quorvik_fan_speed_rpm", {{"input", "0"}, {"sensor", "SYSFAN"}}, 1000},
         {"quorvik_cpus", {}, 2},
         {"quorvik_cpu_usage_ratio", {}, 0.4},
         {"quorvik_cpu_core_usage_ratio", {{"cpu", "1"}}, 0.1},
         {"quorvik_memory_usage_ratio", {}, 0.25},
         {"quorvik_memory_free_bytes", {}, 5000.0 * 1024 * 1024},
-        {"quorvik_disk_size_bytes", {{"disk", "/dev/sim0"}}, 1000.0 * 1024 * 1024},
-        {"quorvik_disk_available_bytes", {{"disk", "/dev/sim0"}}, 750.0 * 1024 * 1024},
-        {"quorvik_disk_usage_ratio", {{"disk", "/dev/sim0"}}, 0.25},
-        {"quorvik_ethernet_speed_bits_per_second", {{"port", "0"}, {"interface", "eth0"}}, 1e9},
-        {"quorvik_ethernet_usage_ratio", {{"port", "0"}, {"interface", "eth0"}}, 0.05},
+        {"quorvik_disk_size_bytes", {{"device", "/dev/sim0"}}, 1000.0 * 1024 * 1024},
+        {"quorvik_disk_available_bytes", {{"device", "/dev/sim0"}}, 750.0 * 1024 * 1024},
+        {"quorvik_disk_usage_ratio", {{"device", "/dev/sim0"}}, 0.25},
+        // Bytes per second, as node_network_speed_bytes.
+        {"quorvik_ethernet_speed_bytes", {{"port", "0"}, {"device", "eth0"}}, 1.25e8},
+        {"quorvik_ethernet_usage_ratio", {{"port", "0"}, {"device", "eth0"}}, 0.05},
         {"quorvik_serial_port_in_use", {{"port", "1"}}, 1},
         {"quorvik_power_input_state", {{"input", "0"}}, 1},
-        // Failures, with their status by name.
+        // Failures, and their status by name in a series of its own.
         {"quorvik_reading_ok",
          {{"reading", "quorvik_voltage_volts"},
           {"role", "dram"},
-          {"label", kLongLabel},
-          {"input", "1"},
-          {"status", "ERR_SENSOR"}},
+          {"sensor", kLongLabel},
+          {"input", "1"}},
          0},
+        {"quorvik_reading_status_info",
+         {{"reading", "quorvik_voltage_volts"},
+          {"role", "dram"},
+          {"sensor", kLongLabel},
+          {"input", "1"},
+          {"status", "ERR_SENSOR"},
+          {"code", "-201"}},
+         1},
         {"quorvik_reading_ok",
+         {{"reading", "quorvik_ethernet_carrier"}, {"port", "1"}, {"device", "eth1"}},
+         0},
+        {"quorvik_reading_status_info",
          {{"reading", "quorvik_ethernet_carrier"},
           {"port", "1"},
-          {"interface", "eth1"},
-          {"status", "ERR_LINK_DOWN"}},
-         0},
-        {"quorvik_reading_ok",
-         {{"reading", "quorvik_board_info"}, {"field", "serial_number"}, {"status", "OK"}},
+          {"device", "eth1"},
+          {"status", "ERR_LINK_DOWN"},
+          {"code", "-300"}},
          1},
+        {"quorvik_reading_ok", {{"reading", "quorvik_board_info"}, {"field", "serial_number"}}, 1},
     };
     for (const auto& e : expected) {
         EXPECT_EQ(exposition.value(e.name, e.labels), e.value)
@@ -303,19 +362,29 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
     }
     // A failed reading has no value sample, only its reading_ok.
     EXPECT_FALSE(exposition.value("quorvik_voltage_volts",
-                                  {{"role", "dram"}, {"label", kLongLabel}, {"input", "1"}}));
+                                  {{"role", "dram"}, {"sensor", kLongLabel}, {"input", "1"}}));
     EXPECT_EQ(exposition.family("quorvik_ethernet_carrier").size(), 1u);
     // The role beyond Volt is left out altogether.
     for (const Sample& sample : exposition.samples) {
         const auto role = sample.labels.find("role");
         EXPECT_TRUE(role == sample.labels.end() || role->second != "5v") << sample.name;
     }
-    int failed = 0;
+    // Every failed reading, and only those, has its status named; the names
+    // of the reading_ok and status_info series differ by status and code alone.
+    std::vector<LabelSet> failed, named;
     for (const Sample& sample : exposition.family("quorvik_reading_ok")) {
-        failed += sample.value == 0 ? 1 : 0;
-        EXPECT_EQ(sample.value == 1, sample.labels.at("status") == "OK");
+        EXPECT_EQ(sample.labels.count("status"), 0u) << "a status would split the series";
+        if (sample.value == 0) failed.push_back(sample.labels);
     }
-    EXPECT_EQ(failed, 8);
+    for (Sample sample : exposition.family("quorvik_reading_status_info")) {
+        EXPECT_EQ(sample.value, 1);
+        EXPECT_NE(sample.labels.at("status"), "OK");
+        sample.labels.erase("status");
+        sample.labels.erase("code");
+        named.push_back(sample.labels);
+    }
+    EXPECT_EQ(failed.size(), 8u);
+    EXPECT_EQ(named, failed);
 }
 
 TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
@@ -358,12 +427,71 @@ TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
     const std::string text = render_text(report);
     EXPECT_NE(text.find("  Memory total                   8000 MiB\n"), std::string::npos) << text;
     EXPECT_NE(text.find("The board could not be identified"), std::string::npos) << text;
+    const std::string prometheus = render_prometheus(report);
+    EXPECT_EQ(promtool_says(prometheus), "") << prometheus;
+    const Exposition exposition = parse_exposition(prometheus);
+    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    EXPECT_TRUE(exposition.family("quorvik_board_info").empty())
+        << "no empty labels for an unidentified board";
+    EXPECT_EQ(exposition.value("quorvik_reading_ok",
+                               {{"reading", "quorvik_board_info"}, {"field", "model"}}),
+              0.0);
+    EXPECT_NO_THROW(nlohmann::json::parse(render_json(report)));
+}
+
+// Counts no board has, as a hand-edited profile may give them: at most 32
+// of each kind are asked for, and the count says why the rest are not.
+TEST_F(ReportBoard, CountsBeyondAnyBoardAreCappedAndSaySo) {
+    std::string section = kSection;
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"TotalLanPort = 2", "TotalLanPort = 0x7fffffff"},
+          {"TotalSerialPort = 2", "TotalSerialPort = 2147483647"},
+          {"Fan = 2", "Fan = 1000"}}) {
+        section.replace(section.find(from), from.size(), to);
+    }
+    sim::write_system_profile("[KT-500R]\n" + section);
+    const auto start = std::chrono::steady_clock::now();
+    const Report report = collect_board(false);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took.count(), 30.0) << "asked for more than a board has";
+
+    const struct {
+        const Quantity* count;
+        const Quantity* item;
+        const char* what;
+        long long declared;
+    } kinds[] = {
+        {&quantity::kEthernetPorts, &quantity::kEthernetCarrier, "ports", 0x7fffffff},
+        {&quantity::kSerialPorts, &quantity::kSerialInUse, "ports", 2147483647},
+        {&quantity::kFans, &quantity::kFanSpeed, "inputs", 1000},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.count->metric);
+        std::vector<std::string> items;
+        int counts = 0;
+        for (const Reading& reading : report.readings) {
+            if (reading.quantity == kind.item) {
+                items.emplace_back(
+                    reading.label(kind.item == &quantity::kFanSpeed ? "input" : "port"));
+            }
+            if (reading.quantity != kind.count) continue;
+            ++counts;
+            EXPECT_EQ(status_name(reading.status), std::string("ERR_RANGE"));
+            EXPECT_EQ(reading.note, "the count " + std::to_string(kind.declared) +
+                                        " is more than a board has; " + kind.what +
+                                        " 0 to 31 are read");
+        }
+        EXPECT_EQ(counts, 1) << "one failed reading says so";
+        ASSERT_EQ(items.size(), 32u);
+        for (int i = 0; i < 32; ++i) EXPECT_EQ(items[i], std::to_string(i)) << "in order";
+    }
     const Exposition exposition = parse_exposition(render_prometheus(report));
     EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
-    EXPECT_EQ(exposition.value("quorvik_board_info",
-                               {{"model", ""}, {"bios_version", ""}, {"serial_number", ""}}),
+    EXPECT_FALSE(exposition.value("quorvik_serial_ports")) << "no value for a count refused";
+    EXPECT_EQ(exposition.value(
+                  "quorvik_reading_status_info",
+                  {{"reading", "quorvik_serial_ports"}, {"status", "ERR_RANGE"}, {"code", "-100"}}),
               1.0);
-    EXPECT_NO_THROW(nlohmann::json::parse(render_json(report)));
 }
 
 }  // namespace

@@ -1,63 +1,50 @@
-// The built quorvik-info as an integrator runs it: options and exit statuses,
-// standard output that holds only the report, the output file replaced
-// atomically, progress only on a terminal. Tools of our own on PATH make the
-// system figures known; the real libraries read this machine otherwise.
+// The built quorvik-info as an integrator runs it: the command line and exit
+// statuses, standard output that holds only the report, the libraries'
+// messages told once each, progress only on a terminal, a parent that
+// ignores SIGCHLD.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "QuorvikSO.h"
 #include "exposition.h"
-#include "fake_tools.h"
-#include "process.h"
+#include "quorvik.h"
+#include "tool_fixture.h"
 
 namespace quorvik::report::test {
 namespace {
 
 namespace fs = std::filesystem;
 using blackbox::Outcome;
-using sim::FakeTools;
 
 constexpr double kMiB = 1024.0 * 1024.0;
 
-// Two CPUs whose usage cannot be measured (no sleeping), 2000 MiB of memory.
-class Tool : public testing::Test {
-  protected:
-    void SetUp() override {
-        tools_.add("nproc", "echo 2");
-        tools_.add("cat", "[ \"$1\" = /proc/stat ] && echo broken && exit 0\nexec " +
-                              FakeTools::real("cat") + " \"$@\"");
-        tools_.add("free", "echo header; echo 'Mem: 2000 758 900 10 342 1100'");
-        dir_ = fs::path(tools_.dir()) / "out";
-        fs::create_directories(dir_);
+// "quorvik-info: library message[ (N times)]: TEXT", TEXT not empty and
+// without the libraries' carriage returns.
+bool is_message_line(const std::string& line) {
+    const std::string prefix = "quorvik-info: library message";
+    if (line.rfind(prefix, 0) != 0) return false;
+    std::size_t at = prefix.size();
+    if (line.compare(at, 2, " (") == 0) {
+        const std::size_t digits = line.find_first_not_of("0123456789", at + 2);
+        if (digits == at + 2 || digits == std::string::npos) return false;
+        if (line.compare(digits, 7, " times)") != 0) return false;
+        at = digits + 7;
     }
-
-    static Outcome info(const std::vector<std::string>& args) {
-        return blackbox::run(QUORVIK_INFO_PATH, args);
-    }
-    static std::string slurp(const fs::path& path) {
-        std::ifstream file(path);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-    std::vector<std::string> listing() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            names.push_back(entry.path().filename());
-        }
-        return names;
-    }
-
-    FakeTools tools_;
-    fs::path dir_;
-};
+    return line.compare(at, 2, ": ") == 0 && line.size() > at + 2 &&
+           line.find('\r') == std::string::npos;
+}
 
 TEST_F(Tool, WrongCommandLinesFailWithStatusTwoBeforeReadingAnything) {
     const std::vector<std::vector<std::string>> wrong = {
@@ -79,10 +66,79 @@ TEST_F(Tool, WrongCommandLinesFailWithStatusTwoBeforeReadingAnything) {
 
     const Outcome help = info({"--help"});
     EXPECT_EQ(help.exit_status, 0);
-    for (const char* option : {"--json", "--prometheus", "--per-cpu", "--output FILE",
-                               "--check-profile [FILE]", "Exit status"}) {
+    for (const char* option :
+         {"-j, --json", "-p, --prometheus", "-c, --per-cpu", "-o, --output=FILE",
+          "-C, --check-profile[=FILE]", "-h, --help", "-V, --version", "Exit status"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
+}
+
+TEST_F(Tool, CommandLineTakesShortOptionsEqualsAndTheEndOfOptions) {
+    const fs::path file = dir_ / "m.prom";
+    const struct {
+        std::vector<std::string> args;
+        const char* format;  // "json", "prometheus", "text", or "" for a usage error
+        bool to_file;
+        const char* said;  // in the usage error
+    } cases[] = {
+        {{"-j"}, "json", false, ""},
+        {{"-p"}, "prometheus", false, ""},
+        {{"-cj"}, "json", false, ""},
+        {{"-p", "-o", file.string()}, "prometheus", true, ""},
+        {{"-po" + file.string()}, "prometheus", true, ""},
+        {{"--prometheus", "--output=" + file.string()}, "prometheus", true, ""},
+        {{"--output", "-", "--json"}, "json", false, ""},
+        {{"--"}, "text", false, ""},
+        {{"--", "--json"}, "", false, "unexpected argument '--json'"},
+        {{"-x"}, "", false, "unknown option '-x'"},
+        {{"--jsn"}, "", false, "unknown option '--jsn'"},
+        {{"-o"}, "", false, "FILE missing: '-o'"},
+        {{"-j", "-p"}, "", false, "only one of --json and --prometheus"},
+        {{"--version=1"}, "", false, "--version=1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        fs::remove(file);
+        const Outcome outcome = info(c.args);
+        const std::string written = c.to_file ? slurp(file) : outcome.out;
+        if (std::string(c.format).empty()) {
+            EXPECT_EQ(outcome.exit_status, 2);
+            EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+            EXPECT_EQ(outcome.out, "");
+            continue;
+        }
+        EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+        EXPECT_EQ(c.to_file, outcome.out.empty()) << "the report went to one place only";
+        if (std::string(c.format) == "json") {
+            EXPECT_TRUE(nlohmann::json::accept(written)) << written;
+        } else if (std::string(c.format) == "prometheus") {
+            EXPECT_TRUE(parse_exposition(written).errors.empty()) << written;
+            EXPECT_EQ(written.rfind("# HELP", 0), 0u) << written;
+        } else {
+            EXPECT_EQ(written.rfind("Board identity\n", 0), 0u) << written;
+        }
+    }
+}
+
+TEST_F(Tool, VersionNamesTheToolAndBothLibraries) {
+    const std::string expected =
+        "quorvik-info " QUORVIK_VERSION_TEXT " (libquorvik " +
+        std::to_string(QUORVIK_VERSION_MAJOR) + "." + std::to_string(QUORVIK_VERSION_MINOR) + "." +
+        std::to_string(QUORVIK_VERSION_PATCH) + ", libQuorvikSO " +
+        std::to_string(QUORVIK_SO_VERSION_MAJOR) + "." + std::to_string(QUORVIK_SO_VERSION_MINOR) +
+        "." + std::to_string(QUORVIK_SO_VERSION_PATCH) + ")\n";
+    for (const char* option : {"--version", "-V"}) {
+        const Outcome outcome = info({option});
+        EXPECT_EQ(outcome.exit_status, 0);
+        EXPECT_EQ(outcome.out, expected);
+        EXPECT_EQ(outcome.err, "");
+    }
+    EXPECT_TRUE(tools_.calls().empty()) << "nothing measured for the version";
+    // The same version in the exposition and in the JSON document.
+    const Exposition exposition = parse_exposition(info({"-p"}).out);
+    EXPECT_EQ(exposition.value("quorvik_build_info", {{"version", QUORVIK_VERSION_TEXT}}), 1.0);
+    EXPECT_EQ(nlohmann::json::parse(info({"-j"}).out)["quorvik_info_version"],
+              QUORVIK_VERSION_TEXT);
 }
 
 TEST_F(Tool, StandardOutputHoldsOnlyTheReportWhateverTheLibrariesPrint) {
@@ -114,42 +170,60 @@ TEST_F(Tool, StandardOutputHoldsOnlyTheReportWhateverTheLibrariesPrint) {
     for (const std::string& output : {json.out, text.out}) {
         EXPECT_EQ(output.find('\r'), std::string::npos) << "a library message on stdout";
     }
+
+    // Off a board the libraries say why identification failed, many times
+    // over; each distinct message comes once, after the report, counted.
+    const bool identified = document["identity"]["model"]["status"] == "OK";
+    std::set<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t end; (end = json.err.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = json.err.substr(at, end - at);
+        EXPECT_TRUE(lines.insert(line).second) << "told twice: " << line;
+        EXPECT_TRUE(is_message_line(line)) << line;
+    }
+    EXPECT_EQ(at, json.err.size()) << "every message ends its line";
+    if (!identified) {
+        EXPECT_FALSE(lines.empty()) << "the libraries said nothing off a board";
+    }
 }
 
-TEST_F(Tool, OutputFileIsReplacedAtomicallyAndReadableByAll) {
-    const fs::path file = dir_ / "quorvik.prom";
-    std::ofstream(file) << "old\n";
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-    struct stat before {};
-    ASSERT_EQ(::stat(file.c_str(), &before), 0);
-
-    const Outcome written = info({"--prometheus", "--output", file.string()});
-    EXPECT_EQ(written.exit_status, 0) << written.err;
-    EXPECT_EQ(written.out, "");
-    const Exposition exposition = parse_exposition(slurp(file));
-    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
-    EXPECT_EQ(exposition.value("quorvik_memory_total_bytes"), 2000 * kMiB);
-    struct stat after {};
-    ASSERT_EQ(::stat(file.c_str(), &after), 0);
-    EXPECT_NE(after.st_ino, before.st_ino) << "renamed over, not rewritten in place";
-    EXPECT_EQ(after.st_mode & 07777, 0644u);
-    EXPECT_EQ(listing(), std::vector<std::string>{"quorvik.prom"}) << "no temporary file left";
-
-    // Neither a missing directory, a directory in the way nor a full device
-    // gets a report, and no temporary file stays behind.
-    fs::create_directory(dir_ / "taken");
-    for (const fs::path& target : {dir_ / "missing" / "quorvik.prom", dir_ / "taken"}) {
-        const Outcome failed = info({"--json", "--output=" + target.string()});
-        EXPECT_EQ(failed.exit_status, 1) << target;
-        EXPECT_NE(failed.err.find("quorvik-info: "), std::string::npos) << failed.err;
+// Runs the tool from a parent that ignores SIGCHLD, as some daemons are;
+// returns its standard output.
+std::string run_with_sigchld_ignored(const std::vector<std::string>& args) {
+    char name[] = "/tmp/quorvik-sigchld-XXXXXX";
+    const int out = ::mkstemp(name);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGCHLD, SIG_IGN);  // kept across exec
+        ::dup2(out, STDOUT_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(QUORVIK_INFO_PATH)};
+        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QUORVIK_INFO_PATH, argv.data());
+        ::_exit(127);
     }
-    const Outcome full = blackbox::run(
-        "/bin/sh", {"-c", std::string(QUORVIK_INFO_PATH) + " --prometheus > /dev/full"});
-    EXPECT_EQ(full.exit_status, 1) << "standard output that takes nothing";
-    std::vector<std::string> names = listing();
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"quorvik.prom", "taken"}));
-    EXPECT_TRUE(fs::is_empty(dir_ / "taken"));
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(out);
+    std::ifstream file(name);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    ::unlink(name);
+    return text;
+}
+
+TEST_F(Tool, ParentIgnoringSigchldDoesNotFailTheCommands) {
+    const auto document = nlohmann::json::parse(run_with_sigchld_ignored({"--json"}));
+    int commands_read = 0;
+    for (const auto& reading : document["readings"]) {
+        EXPECT_NE(reading["status"], "ERR_PCLOSE") << reading.dump();
+        if (reading["group"] == "memory" || reading["name"] == "count") {
+            EXPECT_EQ(reading["status"], "OK") << reading.dump();
+            ++commands_read;
+        }
+    }
+    EXPECT_EQ(commands_read, 4) << "CPU count and the three memory readings";
 }
 
 TEST_F(Tool, PerCpuProgressOnlyWhenStandardErrorIsATerminal) {
@@ -165,7 +239,8 @@ TEST_F(Tool, PerCpuProgressOnlyWhenStandardErrorIsATerminal) {
     const std::string command = std::string(QUORVIK_INFO_PATH) + " --per-cpu --json > /dev/null";
     const Outcome terminal = blackbox::run("/usr/bin/script", {"-qec", command, "/dev/null"});
     EXPECT_EQ(terminal.exit_status, 0) << terminal.err;
-    EXPECT_NE(terminal.out.find("measuring CPU 2 of 2"), std::string::npos) << terminal.out;
+    EXPECT_NE(terminal.out.find("measuring CPU usage, 0 of 2 CPUs done"), std::string::npos)
+        << terminal.out;
 }
 
 }  // namespace

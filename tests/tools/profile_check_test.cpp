@@ -443,7 +443,7 @@ TEST(QuorvikInfo, ChecksProfilesFromTheCommandLine) {
 TEST(QuorvikInfo, HelpListsTheOptionsAndUnknownOptionsFail) {
     const ToolRun help = run_info("--help");
     EXPECT_EQ(help.exit_status, 0);
-    for (const char* option : {"--per-cpu", "--check-profile [FILE]", "--help"}) {
+    for (const char* option : {"--per-cpu", "--check-profile[=FILE]", "--help"}) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
     }
     const ToolRun unknown = run_info("--no-such-option");
