@@ -353,10 +353,10 @@ std::vector<Row> hardware_rows() {
              std::memcpy(model, text.data() + begin, blank - begin);
              benchmark::DoNotOptimize(model);
          }},
+        // The transfers need the thread's hold of port 0xB2: SmbxInit's rows
+        // run first and SmbxExit's last.
         {"SmbxInit", "ioperm of port 0xB2 (simulated)", T::NearFloor, [] { return SmbxInit(); },
          [] { platform::ioperm(0xB2, 1, 1); }},
-        {"SmbxExit", "ioperm of port 0xB2 (simulated)", T::NearFloor, [] { return SmbxExit(); },
-         [] { platform::ioperm(0xB2, 1, 0); }},
         {"SmbxSendSMI", "one SMI (simulated)", T::NearFloor,
          [] {
              SmiRegisterBlock block{0x42, 1, 0, 0, 0, 0, 0};
@@ -404,6 +404,8 @@ std::vector<Row> hardware_rows() {
                  platform::send_smi(regs);
              }
          }},
+        {"SmbxExit", "ioperm of port 0xB2 (simulated)", T::NearFloor, [] { return SmbxExit(); },
+         [] { platform::ioperm(0xB2, 1, 0); }},
         {"SensorModelCheck(own section)", "walk of the section names to the model's", T::NearFloor,
          [] {
              char section[30] = {};

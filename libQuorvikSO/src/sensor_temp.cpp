@@ -4,6 +4,8 @@
 // the input's factor and offset into whole degrees held in 8 bits.
 #include <fcntl.h>
 
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "QuorvikSO.h"
 #include "diag.h"
 #include "guard.h"
+#include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
 #include "resources.h"
 #include "sensor_profile.h"
@@ -38,10 +41,19 @@ struct TempInput {
 };
 
 // A register number from a profile key: present here, so empty or 0 (no
-// register means anything there) is unusable.
+// register means anything there) is unusable. Register numbers are 32-bit
+// unsigned (0xC0010299 is one), so a number up to 0xFFFFFFFF reads as given
+// and a negative one that fits an int as its 32-bit pattern, as always; only
+// a value beyond 32 bits is refused, as it would wrap into another register.
 Status msr_number(const char* text, std::uint32_t& reg) {
-    int number = 0;
-    if (const Status s = quorvik::sensor::number(text, number); s != SENSOR_OK) return s;
+    if (text == nullptr) return SENSOR_ERR_KEY;
+    if (*text == '\0') return SENSOR_ERR_VALUE;
+    const int saved_errno = errno;
+    errno = 0;
+    const long number = quorvik::number::c_strtol(text, nullptr, 0);
+    const bool out_of_range = errno == ERANGE || number < INT_MIN || number > UINT32_MAX;
+    errno = saved_errno;
+    if (out_of_range) return SENSOR_ERR_VALUE;
     reg = static_cast<std::uint32_t>(number);
     return reg != 0 ? SENSOR_OK : SENSOR_ERR_VALUE;
 }

@@ -29,12 +29,11 @@ struct HostileKey {
 
 // One key of each kind, through the reader that reads it.
 const HostileKey kKeys[] = {
-    {"IndexPort", SensorVolt, "Index"},          {"DataPort", SensorFan, "Data"},
-    {"VoltRegister", SensorVolt, "Vin0Idx"},     {"VoltBank", SensorVolt, "Vin0Bnk"},
-    {"VoltFactor", SensorVolt, "Vin0Cof"},       {"TempRegister", SensorTemp, "Tin0Idx"},
-    {"TempBank", SensorTemp, "Tin0Bnk"},         {"ReferenceMsr", SensorTemp, "Tin0MSR"},
-    {"ReadoutMsr", SensorTemp, "Tin0MSROffset"}, {"FanHighRegister", SensorFan, "Fin0MSB"},
-    {"FanLowRegister", SensorFan, "Fin0LSB"},    {"FanBank", SensorFan, "Fin0Bnk"},
+    {"IndexPort", SensorVolt, "Index"},       {"DataPort", SensorFan, "Data"},
+    {"VoltRegister", SensorVolt, "Vin0Idx"},  {"VoltBank", SensorVolt, "Vin0Bnk"},
+    {"VoltFactor", SensorVolt, "Vin0Cof"},    {"TempRegister", SensorTemp, "Tin0Idx"},
+    {"TempBank", SensorTemp, "Tin0Bnk"},      {"FanHighRegister", SensorFan, "Fin0MSB"},
+    {"FanLowRegister", SensorFan, "Fin0LSB"}, {"FanBank", SensorFan, "Fin0Bnk"},
     {"FanDividend", SensorFan, "Fin0Count"},
 };
 
@@ -43,13 +42,7 @@ class HostileNumbers : public SensorTest,
 
 TEST_P(HostileNumbers, AreRefusedBeforeAnyPortIsTouched) {
     const auto& [key, value] = GetParam();
-    board().msr[0x1A2] = 0x640000;
-    board().msr[0x19C] = 0x370000;
-    SectionText section = board_section();
-    const std::string name = key.key;
-    if (name.starts_with("Tin0MSR")) section.set("Tin0MSR", "0x1A2").set("Tin0MSROffset", "0x19C");
-    section.set(name, value);
-    const Reading reading = read(key.reader, profile(section));
+    const Reading reading = read(key.reader, profile(board_section().set(key.key, value)));
     EXPECT_EQ(reading.status, SENSOR_ERR_VALUE);
     EXPECT_TRUE(reading.pointer_untouched);
     EXPECT_TRUE(board().permission_calls.empty());
@@ -63,6 +56,42 @@ INSTANTIATE_TEST_SUITE_P(Sensors, HostileNumbers,
                              return std::string(std::get<0>(info.param).name) + "_" +
                                     std::to_string(info.index);
                          });
+
+// Register numbers are 32-bit unsigned: only what lies beyond 32 bits would
+// wrap into another register.
+const char* const kBeyond32Bits[] = {"4294967296", "0x1000001A2", "-2147483649",
+                                     "99999999999999999999", "4294967714 ; comment"};
+
+class HostileMsrNumbers : public SensorTest,
+                          public testing::WithParamInterface<std::tuple<const char*, const char*>> {
+};
+
+TEST_P(HostileMsrNumbers, AreRefusedBeforeAnyRegisterIsRead) {
+    const auto& [key, value] = GetParam();
+    board().msr[0x1A2] = 0x640000;
+    board().msr[0x19C] = 0x370000;
+    SectionText section = board_section().set("Tin0MSR", "0x1A2").set("Tin0MSROffset", "0x19C");
+    const Reading reading = read(SensorTemp, profile(section.set(key, value)));
+    EXPECT_EQ(reading.status, SENSOR_ERR_VALUE);
+    EXPECT_TRUE(reading.pointer_untouched);
+    EXPECT_TRUE(board().port_log.empty());
+    for (const off_t reg : board().msr_reads) EXPECT_LT(reg, 0x1A3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sensors, HostileMsrNumbers,
+                         testing::Combine(testing::Values("Tin0MSR", "Tin0MSROffset"),
+                                          testing::ValuesIn(kBeyond32Bits)));
+
+// AMD's thermal registers lie above 0x7FFFFFFF and read as given.
+TEST_F(SensorTest, RegisterNumberAboveIntReadsThatRegister) {
+    board().msr[0xC0010299] = 0x500000;  // reference 80
+    board().msr[0xC001029A] = 0x140000;  // 20 below it
+    const Reading reading = read(
+        SensorTemp,
+        profile(board_section().set("Tin0MSR", "0xC0010299").set("Tin0MSROffset", "3221291674")));
+    EXPECT_EQ(reading.status, SENSOR_OK);
+    EXPECT_EQ(reading.text, "SYSTEM: 60000");
+}
 
 using CountQuery = int (*)(const char*, const char*, char**);
 
