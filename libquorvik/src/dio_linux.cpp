@@ -5,14 +5,24 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 #include "dio_device.h"
 
 namespace quorvik::dio {
 namespace {
 
+// The node goes on a descriptor above the standard ones: a daemon that runs
+// with stdout closed would otherwise get the node as descriptor 1, and every
+// puts of any thread would be flushed into the driver.
 int kernel_open(const char* path) {
-    return ::open(path, O_RDWR | O_CLOEXEC);
+    const int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 || fd > STDERR_FILENO) return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return moved;
 }
 
 int kernel_send(int fd, unsigned long request, dio_request* record) {

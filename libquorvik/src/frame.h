@@ -23,6 +23,18 @@ struct ini_query {
     int type;     // IniType
 };
 
+// The work of an exported function: no exception may cross the C interface
+// (bad_alloc, a lock's system_error, out_of_range), so one that escapes body
+// becomes the function's failure status.
+template <typename Body>
+int guarded(int failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
 // Runs command with the shell and keeps the last line it printed (at most
 // 126 characters) in output[128]. Returns 0, ERR_POPEN, ERR_PCLOSE or
 // ERR_CMD_EXIT.
