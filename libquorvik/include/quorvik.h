@@ -124,9 +124,10 @@ QUORVIK_API int get_ser_num(char* buf) QUORVIK_NOEXCEPT;
  * No profile, no board identity: these work on any Linux machine with nproc,
  * cat, grep, sed, awk and free. */
 
-/* Number of CPUs whose usage get_cpu_usage reads: the cpu<n> lines of
- * /proc/stat (the online CPUs). It does not follow the calling process's
- * CPU affinity or OMP_NUM_THREADS/OMP_THREAD_LIMIT, as nproc does.
+/* Number of CPUs of the board (nproc --all): the CPUs whose /proc/stat lines
+ * get_cpu_usage reads. It does not follow the calling process's CPU affinity
+ * or OMP_NUM_THREADS/OMP_THREAD_LIMIT, as plain nproc does. A CPU taken
+ * offline still counts, and get_cpu_usage cannot measure it.
  * Returns 0, ERR_RANGE (null count), ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT (also
  * for a number outside int). count is untouched on failure. */
 QUORVIK_API int get_cpu_count(int* count) QUORVIK_NOEXCEPT;

@@ -1,4 +1,4 @@
-// CPU count and usage, memory usage and sizes, from /proc/stat and free.
+// CPU count and usage, memory usage and sizes, from nproc, /proc/stat and free.
 #include "cpu_mem.h"
 
 #include <unistd.h>
@@ -34,10 +34,11 @@ double tick_difference(double first, double second) {
     return static_cast<double>(static_cast<std::int32_t>(difference));
 }
 
-// The CPUs get_cpu_usage can read: the cpu<n> lines of /proc/stat. nproc
-// would follow the caller's affinity and OMP_NUM_THREADS/OMP_THREAD_LIMIT,
-// telling an agent pinned to one CPU that the board has one.
-constexpr const char* kCountCommand = "cat /proc/stat | awk '/^cpu[0-9]/ {n++} END {print n+0}'";
+// Every CPU of the board, the ones whose /proc/stat lines get_cpu_usage
+// reads. Plain nproc follows the caller's affinity and OMP_NUM_THREADS /
+// OMP_THREAD_LIMIT: an agent pinned to one CPU would be told the board has
+// one, and get_cpu_usage would refuse the others.
+constexpr const char* kCountCommand = "nproc --all";
 
 // Two samples of the command's counters one second apart, and their usage.
 int measure_usage(const char* command, double* usage) {

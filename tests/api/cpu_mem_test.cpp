@@ -251,8 +251,8 @@ TEST(ControlledStatLines, EachCallReadsItsOwnLine) {
             serve_proc_stat(tools, {kFirstSample, kSecondSample});
             EXPECT_EQ(get_average_cpu_usage(&usage), 0);
         } else {
-            // The count reads /proc/stat once before the two samples.
-            serve_proc_stat(tools, {kFirstSample, kFirstSample, kSecondSample});
+            tools.add("nproc", "echo 2");
+            serve_proc_stat(tools, {kFirstSample, kSecondSample});
             EXPECT_EQ(get_cpu_usage(c.index, &usage), 0) << c.index;
         }
         EXPECT_DOUBLE_EQ(usage, c.usage) << c.index;
@@ -287,34 +287,35 @@ TEST_F(ControlledStat, AShortSampleEndsTheCallBeforeItSleeps) {
     EXPECT_EQ(tools_.calls().size(), 1u) << "one sample taken";
 }
 
-TEST(ControlledCount, CountIsTheCpuLinesOfProcStat) {
-    const std::string total = "cpu  1 2 3 4 5 6 7 0 0 0\n";
-    std::string sixteen = total;
-    for (int cpu = 0; cpu < 16; ++cpu) sixteen += "cpu" + std::to_string(cpu) + " 1 2 3 4 5 6 7\n";
+TEST(ControlledCount, NprocOutputConversions) {
     const struct {
-        std::string stat;
+        const char* body;
+        int status;
         int count;
     } cases[] = {
-        {kFirstSample, 2},
-        {sixteen + "intr 1 2\nsoftirq 5 6\n", 16},
-        {total + "cpu0 1 2 3 4 5 6 7\ncpu2 1 2 3 4 5 6 7\n", 2},  // cpu1 offline: not listed
-        {total + "intr 1 2\n", 0},
-        {"", 0},
+        {"echo 8", 0, 8},
+        {"echo 3.9", 0, 3},
+        {"echo none", 0, 0},
+        {"true", 0, 0},
+        {"echo 1e20", ERR_CMD_EXIT, -5},
+        {"echo 4; exit 1", ERR_CMD_EXIT, -5},
+        // nproc as it answers an agent pinned to one CPU: only --all gives
+        // every CPU of the board.
+        {"[ \"$1\" = --all ] && echo 16 || echo 1", 0, 16},
     };
     for (const auto& c : cases) {
         sim::FakeTools tools;
-        serve_proc_stat(tools, {c.stat});
-        // nproc as an agent pinned to one CPU sees it: not consulted.
-        tools.add("nproc", "echo 1");
+        tools.add("nproc", c.body);
         int count = -5;
-        EXPECT_EQ(get_cpu_count(&count), 0) << c.stat;
-        EXPECT_EQ(count, c.count) << c.stat;
-        for (const auto& call : tools.calls()) EXPECT_EQ(call.rfind("nproc", 0), std::string::npos);
+        EXPECT_EQ(get_cpu_count(&count), c.status) << c.body;
+        EXPECT_EQ(count, c.count) << c.body;
     }
     sim::FakeTools tools;
-    serve_proc_stat(tools, {total});
+    tools.add("nproc", "echo none");
     double usage = 42;
-    EXPECT_EQ(get_cpu_usage(0, &usage), ERR_RANGE) << "no CPU lines, no index";
+    EXPECT_EQ(get_cpu_usage(0, &usage), ERR_RANGE) << "no processing units, no index";
+    tools.add("nproc", "exit 2");
+    EXPECT_EQ(get_cpu_usage(0, &usage), ERR_CMD_EXIT) << "the count's failure, unchanged";
     EXPECT_EQ(usage, 42);
 }
 
