@@ -14,6 +14,7 @@ packages=(
   libbenchmark-dev           # benchmarks
   nlohmann-json3-dev         # quorvik-info --json
   dpkg-dev fakeroot   # scripts/package.sh: Debian packages
+  locales             # de_DE.UTF-8: the decimal-comma locale tests
 )
 
 missing=()
@@ -28,4 +29,11 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The locale tests run the libraries under a decimal-comma locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
