@@ -1,10 +1,18 @@
-/* A simulated digital-I/O driver for programs run as they are (zk_set_relay):
- * preloaded with LD_PRELOAD, it serves the node /dev/dio in place of the
- * kernel. Requests 15 (set relay) and 17 (read power input) are answered and
- * appended to the file named by QUORVIK_SIM_DIO_LOG as "request port value";
- * QUORVIK_SIM_DIO_POWER gives the two power inputs' states ("1,0");
- * QUORVIK_SIM_DIO_FAIL=ioctl or =close makes that step fail. Everything else
- * goes to the real calls. */
+/* A simulated digital-I/O driver for programs run as they are (zk_set_relay,
+ * a host of the built libquorvik.so): preloaded with LD_PRELOAD, it serves
+ * the node /dev/dio in place of the kernel.
+ *  - Opening /dev/dio opens the file named by QUORVIK_SIM_DIO_NODE (default
+ *    /dev/null) with the caller's flags. That file is the node: whatever a
+ *    program writes to its descriptor lands there, and a descriptor that
+ *    refers to it (also after dup or fcntl F_DUPFD) is the driver's.
+ *  - Requests 15 (set relay) and 17 (read power input) are answered and
+ *    appended to the file named by QUORVIK_SIM_DIO_LOG as "request port
+ *    value"; the descriptor each came on is appended to QUORVIK_SIM_DIO_FD_LOG.
+ *    Like a driver that demands write access, requests on a descriptor not
+ *    opened read-write are refused (EBADF).
+ *  - QUORVIK_SIM_DIO_POWER gives the two power inputs' states ("1,0");
+ *    QUORVIK_SIM_DIO_FAIL=ioctl or =close makes that step fail.
+ * Everything else goes to the real calls. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -14,22 +22,36 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "quorvik_common/dio_request.h"
 
-static int dio_fd = -1;
+/* The node file last opened as /dev/dio. */
+static int node_known = 0;
+static dev_t node_dev;
+static ino_t node_ino;
+
+static int is_node(int fd) {
+    struct stat st;
+    return node_known && fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == node_dev &&
+           st.st_ino == node_ino;
+}
 
 static int fails(const char* step) {
     const char* fail = getenv("QUORVIK_SIM_DIO_FAIL");
     return fail != NULL && strcmp(fail, step) == 0;
 }
 
-static void log_request(unsigned long request, const struct dio_request* record) {
-    const char* path = getenv("QUORVIK_SIM_DIO_LOG");
+static void log_line(const char* variable, const char* format, ...) {
+    const char* path = getenv(variable);
     if (path == NULL) return;
-    FILE* log = fopen(path, "a");
+    FILE* log = fopen(path, "ae");
     if (log == NULL) return;
-    fprintf(log, "%lu %d %d\n", request, record->port, record->value);
+    va_list args;
+    va_start(args, format);
+    vfprintf(log, format, args);
+    va_end(args);
     fclose(log);
 }
 
@@ -42,8 +64,14 @@ static int power_input(int port) {
 
 static int open_node(const char* path, int flags, mode_t mode, int (*real)(const char*, int, ...)) {
     if (strcmp(path, QUORVIK_DIO_PATH) != 0) return real(path, flags, mode);
-    const int fd = real("/dev/null", O_RDWR | (flags & O_CLOEXEC));
-    if (fd >= 0) dio_fd = fd;
+    const char* node = getenv("QUORVIK_SIM_DIO_NODE");
+    const int fd = real(node != NULL ? node : "/dev/null", flags & ~(O_CREAT | O_TRUNC | O_EXCL));
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0) {
+        node_dev = st.st_dev;
+        node_ino = st.st_ino;
+        node_known = 1;
+    }
     return fd;
 }
 
@@ -74,13 +102,19 @@ int ioctl(int fd, unsigned long request, ...) {
     va_start(args, request);
     void* argument = va_arg(args, void*);
     va_end(args);
-    if (fd != dio_fd || dio_fd < 0) {
+    if (!is_node(fd)) {
         int (*real)(int, unsigned long, ...) =
             (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
         return real(fd, request, argument);
     }
     struct dio_request* record = argument;
-    log_request(request, record);
+    log_line("QUORVIK_SIM_DIO_LOG", "%lu %d %d\n", request, record->port, record->value);
+    log_line("QUORVIK_SIM_DIO_FD_LOG", "%d\n", fd);
+    const int mode = fcntl(fd, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) != O_RDWR) {
+        errno = EBADF;
+        return -1;
+    }
     if (fails("ioctl")) {
         errno = EIO;
         return -1;
@@ -99,8 +133,7 @@ int ioctl(int fd, unsigned long request, ...) {
 
 int close(int fd) {
     int (*real)(int) = (int (*)(int))dlsym(RTLD_NEXT, "close");
-    if (fd != dio_fd || dio_fd < 0) return real(fd);
-    dio_fd = -1;
+    if (!is_node(fd)) return real(fd);
     const int result = real(fd);
     if (fails("close")) {
         errno = EIO;
