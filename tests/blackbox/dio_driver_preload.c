@@ -27,6 +27,8 @@
 
 #include "quorvik_common/dio_request.h"
 
+#define REAL(name) ((int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name))
+
 /* The node file last opened as /dev/dio. */
 static int node_known = 0;
 static dev_t node_dev;
@@ -43,16 +45,39 @@ static int fails(const char* step) {
     return fail != NULL && strcmp(fail, step) == 0;
 }
 
-static void log_line(const char* variable, const char* format, ...) {
+/* The request and descriptor logs, opened when the preload is loaded (no
+ * thread runs yet) on descriptors far above the standard ones, so that
+ * output a program sends to a closed stdout never lands in them. */
+static int request_log = -1;
+static int fd_log = -1;
+
+static int open_log(const char* variable) {
     const char* path = getenv(variable);
-    if (path == NULL) return;
-    FILE* log = fopen(path, "ae");
-    if (log == NULL) return;
+    if (path == NULL) return -1;
+    int (*real_open)(const char*, int, ...) = REAL("open");
+    const int low = real_open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (low < 0) return -1;
+    const int fd = fcntl(low, F_DUPFD_CLOEXEC, 100);
+    ((int (*)(int))dlsym(RTLD_NEXT, "close"))(low);
+    return fd;
+}
+
+__attribute__((constructor)) static void open_logs(void) {
+    request_log = open_log("QUORVIK_SIM_DIO_LOG");
+    fd_log = open_log("QUORVIK_SIM_DIO_FD_LOG");
+}
+
+static void log_line(int log, const char* format, ...) {
+    if (log < 0) return;
+    char line[128];
     va_list args;
     va_start(args, format);
-    vfprintf(log, format, args);
+    const int length = vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    fclose(log);
+    if (length < 0 || (size_t)length >= sizeof line) return;
+    if (write(log, line, (size_t)length) != length) {
+        /* A lost line shows as a missing request. */
+    }
 }
 
 static int power_input(int port) {
@@ -74,8 +99,6 @@ static int open_node(const char* path, int flags, mode_t mode, int (*real)(const
     }
     return fd;
 }
-
-#define REAL(name) ((int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name))
 
 static mode_t mode_of(int flags, va_list args) {
     return (flags & (O_CREAT | O_TMPFILE)) != 0 ? (mode_t)va_arg(args, int) : 0;
@@ -108,8 +131,8 @@ int ioctl(int fd, unsigned long request, ...) {
         return real(fd, request, argument);
     }
     struct dio_request* record = argument;
-    log_line("QUORVIK_SIM_DIO_LOG", "%lu %d %d\n", request, record->port, record->value);
-    log_line("QUORVIK_SIM_DIO_FD_LOG", "%d\n", fd);
+    log_line(request_log, "%lu %d %d\n", request, record->port, record->value);
+    log_line(fd_log, "%d\n", fd);
     const int mode = fcntl(fd, F_GETFL);
     if (mode < 0 || (mode & O_ACCMODE) != O_RDWR) {
         errno = EBADF;
