@@ -40,9 +40,11 @@ int guarded(int failure, Body&& body) noexcept {
 // ERR_CMD_EXIT.
 int exec_cmd(const char* command, char* output);
 
-// Reads one value of the profile. Returns 0, ERR_PROFILE_LOAD or
-// ERR_PROFILE_VALUE; a failed integer or real lookup leaves its negative value
-// stored, a failed text lookup leaves the destination untouched.
+// Reads one value of the profile, numbers as strtol (base 0) and strtod read
+// them in the C locale. Returns 0, ERR_PROFILE_LOAD or ERR_PROFILE_VALUE; a
+// failed integer or real lookup leaves its negative value stored (-1 for a
+// missing key), an integer outside int and a failed text lookup leave the
+// destination untouched.
 int paser_ini(ini_query* query);
 
 // Reads key of the running model's section (the name GetDeviceName gives).
