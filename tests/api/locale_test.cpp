@@ -77,9 +77,7 @@ TEST_F(CommaLocale, CommandNumbersReadAsInTheCLocale) {
 }
 
 TEST_F(CommaLocale, ProfileValuesReadAsInTheCLocale) {
-    board("AB-1234",
-          "TotalSerialPort = 0x2\nTotalLanPort = 3,5\nScale = 2.5\nComma = 2,5\n"
-          "TtyType = S\nTtyNum = 1.9,4\n");
+    board("AB-1234", "TotalSerialPort = 0x2\nTotalLanPort = 3,5\nScale = 2.5\nComma = 2,5\n");
     int count = -1;
     EXPECT_EQ(get_uart_count(&count), 0);
     EXPECT_EQ(count, 2);
@@ -101,12 +99,6 @@ TEST_F(CommaLocale, ProfileValuesReadAsInTheCLocale) {
         EXPECT_EQ(paser_ini(&query), 0) << r.key;
         EXPECT_EQ(value, r.value) << r.key;
     }
-    // TtyNum "1.9,4": port 0 is node 1 (cut toward zero), port 1 node 4.
-    tools_.add("ls", "exit 0");
-    tools_.add("lsof", "exit 1");
-    int in_use = -1;
-    EXPECT_EQ(get_uart_status(1, &in_use), 0);
-    EXPECT_EQ(tools_.calls().front(), "ls /dev/ttyS4");
 }
 
 }  // namespace
