@@ -567,8 +567,8 @@ std::vector<Row> api_rows() {
              return get_ser_num(b);
          },
          [=] { clear_and_copy(SerialNumber_str); }},
-        {"get_cpu_count", "popen: nproc", T::NearFloor, int_query(get_cpu_count),
-         [] { pipeline("nproc"); }},
+        {"get_cpu_count", "popen: nproc --all", T::NearFloor, int_query(get_cpu_count),
+         [] { pipeline("nproc --all"); }},
         {"get_average_cpu_usage", "popen: /proc/stat pipeline, sleep 1 s, the pipeline again",
          T::NearFloor, double_query(get_average_cpu_usage),
          [] {
@@ -577,14 +577,14 @@ std::vector<Row> api_rows() {
              pipeline(kAverageCommand);
          },
          2},
-        {"get_cpu_usage(0)", "popen: nproc, cpu0 pipeline, sleep 1 s, the pipeline again",
+        {"get_cpu_usage(0)", "popen: nproc --all, cpu0 pipeline, sleep 1 s, the pipeline again",
          T::NearFloor,
          [] {
              double usage = 0;
              return get_cpu_usage(0, &usage);
          },
          [] {
-             pipeline("nproc");
+             pipeline("nproc --all");
              pipeline(kCpu0Command);
              ::sleep(1);
              pipeline(kCpu0Command);

@@ -1,6 +1,7 @@
 // zk_set_relay: sets relay output 0 through the digital-I/O driver. It uses
 // neither the libraries nor the device profile, and links only libc: plain C
 // calls, no exceptions, no C++ runtime.
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -21,10 +22,23 @@ constexpr int kDevIoctl = -105;
 const char kUsage[] =
     "Usage: ./zk_set_relay value\nValue=0 -> relay is set\nValue=1 -> relay is not set";
 
+// Opens the node read-write on a descriptor above the standard ones: run
+// with stdout closed, the node would otherwise become descriptor 1, and
+// whatever is printed would be written into the driver. -1 on failure.
+int open_node(const char* path) {
+    const int fd = open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 || fd > STDERR_FILENO) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return moved;
+}
+
 // Sets relay output 0 to value; on failure *cause holds the errno.
 int set_relay(int value, int* cause) {
     const char path[128] = QUORVIK_DIO_PATH;
-    const int fd = open(path, O_RDWR | O_CLOEXEC);
+    const int fd = open_node(path);
     if (fd < 0) {
         *cause = errno;
         return kDevOpen;
@@ -45,9 +59,14 @@ int set_relay(int value, int* cause) {
 }
 
 // The value as atoi reads it (blanks, a sign, digits up to the first other
-// character; no number reads 0), without atoi's undefined overflow: a number
-// outside long is no relay value.
+// character), but only when there is a number: atoi reads "off", "" and
+// "--help" as 0, which would set the relay. A number outside long is no
+// relay value either (atoi's overflow is undefined).
 bool read_value(const char* text, long* value) {
+    const char* digits = text;
+    while (isspace(static_cast<unsigned char>(*digits))) ++digits;
+    if (*digits == '+' || *digits == '-') ++digits;
+    if (!isdigit(static_cast<unsigned char>(*digits))) return false;
     errno = 0;
     *value = strtol(text, nullptr, 10);
     return errno != ERANGE;

@@ -9,7 +9,7 @@
 namespace quorvik::dio {
 
 struct Driver {
-    int (*open_node)(const char* path);  // open(path, O_RDWR): a descriptor or -1
+    int (*open_node)(const char* path);  // read-write, above fd 2: a descriptor or -1
     int (*send)(int fd, unsigned long request, dio_request* record);  // ioctl: 0 accepted
     int (*close_node)(int fd);                                        // close: 0 or -1
 };

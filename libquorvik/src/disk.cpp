@@ -48,22 +48,28 @@ int read_disk_column(const char* name, const char* column_command, double* value
 
 using namespace quorvik;
 
-extern "C" int get_disk_usage(const char* name, double* percent) {
-    return read_disk_column(
-        name,
-        "df -P -BM | grep -vE '^Filesystem|rootfs|tmpfs|cdrom' | grep \"%s\" | awk '{print $5 }'",
-        percent);
+extern "C" int get_disk_usage(const char* name, double* percent) noexcept {
+    return guarded(ERR_POPEN, [&]() -> int {
+        return read_disk_column(name,
+                                "df -P -BM | grep -vE '^Filesystem|rootfs|tmpfs|cdrom' | grep "
+                                "\"%s\" | awk '{print $5 }'",
+                                percent);
+    });
 }
 
-extern "C" int get_disk_total_size(const char* name, double* mebibytes) {
-    return read_disk_column(
-        name,
-        "df -P -BM | grep -vE '^Filesystem|rootfs|tmpfs|cdrom' | grep \"%s\" | awk '{print $2}'",
-        mebibytes);
+extern "C" int get_disk_total_size(const char* name, double* mebibytes) noexcept {
+    return guarded(ERR_POPEN, [&]() -> int {
+        return read_disk_column(name,
+                                "df -P -BM | grep -vE '^Filesystem|rootfs|tmpfs|cdrom' | grep "
+                                "\"%s\" | awk '{print $2}'",
+                                mebibytes);
+    });
 }
 
-extern "C" int get_disk_avail_size(const char* name, double* mebibytes) {
-    return read_disk_column(
-        name, "df -P -BM | grep -vE '^Filesystem|tmpfs|cdrom' | grep \"%s\" | awk '{print $4}'",
-        mebibytes);
+extern "C" int get_disk_avail_size(const char* name, double* mebibytes) noexcept {
+    return guarded(ERR_POPEN, [&]() -> int {
+        return read_disk_column(
+            name, "df -P -BM | grep -vE '^Filesystem|tmpfs|cdrom' | grep \"%s\" | awk '{print $4}'",
+            mebibytes);
+    });
 }

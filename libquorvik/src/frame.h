@@ -23,14 +23,28 @@ struct ini_query {
     int type;     // IniType
 };
 
+// The work of an exported function: no exception may cross the C interface
+// (bad_alloc, a lock's system_error, out_of_range), so one that escapes body
+// becomes the function's failure status.
+template <typename Body>
+int guarded(int failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
 // Runs command with the shell and keeps the last line it printed (at most
 // 126 characters) in output[128]. Returns 0, ERR_POPEN, ERR_PCLOSE or
 // ERR_CMD_EXIT.
 int exec_cmd(const char* command, char* output);
 
-// Reads one value of the profile. Returns 0, ERR_PROFILE_LOAD or
-// ERR_PROFILE_VALUE; a failed integer or real lookup leaves its negative value
-// stored, a failed text lookup leaves the destination untouched.
+// Reads one value of the profile, numbers as strtol (base 0) and strtod read
+// them in the C locale. Returns 0, ERR_PROFILE_LOAD or ERR_PROFILE_VALUE; a
+// failed integer or real lookup leaves its negative value stored (-1 for a
+// missing key), an integer outside int and a failed text lookup leave the
+// destination untouched.
 int paser_ini(ini_query* query);
 
 // Reads key of the running model's section (the name GetDeviceName gives).

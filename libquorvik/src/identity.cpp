@@ -15,14 +15,22 @@ int identity_query(char* buf, bool (*ask)(char*), int failure) {
 
 }  // namespace
 
-extern "C" int get_device_name(char* buf) {
-    return identity_query(buf, quorvik::so::device_name, ERR_DEVICE_NAME);
+using quorvik::guarded;
+
+extern "C" int get_device_name(char* buf) noexcept {
+    return guarded(ERR_DEVICE_NAME, [&]() -> int {
+        return identity_query(buf, quorvik::so::device_name, ERR_DEVICE_NAME);
+    });
 }
 
-extern "C" int get_bios_ver(char* buf) {
-    return identity_query(buf, quorvik::so::bios_version, ERR_BIOS_VER);
+extern "C" int get_bios_ver(char* buf) noexcept {
+    return guarded(ERR_BIOS_VER, [&]() -> int {
+        return identity_query(buf, quorvik::so::bios_version, ERR_BIOS_VER);
+    });
 }
 
-extern "C" int get_ser_num(char* buf) {
-    return identity_query(buf, quorvik::so::serial_number, ERR_SERIAL_NUM);
+extern "C" int get_ser_num(char* buf) noexcept {
+    return guarded(ERR_SERIAL_NUM, [&]() -> int {
+        return identity_query(buf, quorvik::so::serial_number, ERR_SERIAL_NUM);
+    });
 }

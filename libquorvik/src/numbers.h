@@ -1,15 +1,16 @@
-// Numbers read from command output and profile texts. The commands' answers
-// are converted as strtod reads them; cutting a double to int is only defined
-// for values within int, so every cut goes through cut_to_int.
+// Numbers read from command output and profile texts. The commands print
+// numbers with a decimal point whatever locale the host set, so they are
+// read in the C locale; cutting a double to int is only defined for values
+// within int, so every cut goes through cut_to_int.
 #pragma once
 
-#include <cstdlib>
+#include "quorvik_common/c_number.h"
 
 namespace quorvik {
 
 // The number at the start of text (leading blanks skipped), 0.0 when none.
 inline double leading_number(const char* text) {
-    return std::strtod(text, nullptr);
+    return number::c_strtod(text);
 }
 
 // value cut toward zero into *out; false (and *out untouched) for NaN, the

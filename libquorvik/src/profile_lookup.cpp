@@ -1,8 +1,10 @@
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "frame.h"
 #include "quorvik.h"
+#include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/text.h"
 #include "so_binding.h"
@@ -18,13 +20,24 @@ void format_key(const ini_query& query, char (&key)[kBufferSize]) {
     }
 }
 
+// strtol base 0 as the INI library reads integers, but in the C locale and
+// without its wrap to int: 4294967298 is no count of 2. A missing key stores
+// -1; a value outside int leaves the destination alone.
 int read_int(const dictionary* dict, const char* key, int* destination) {
-    *destination = ini::get_int(dict, key, -1);
-    return *destination < 0 ? ERR_PROFILE_VALUE : 0;
+    const char* text = ini::find_text(dict, key);
+    if (text == nullptr) {
+        *destination = -1;
+        return ERR_PROFILE_VALUE;
+    }
+    const std::optional<int> value = number::c_strtoi(text);
+    if (!value) return ERR_PROFILE_VALUE;
+    *destination = *value;
+    return *value < 0 ? ERR_PROFILE_VALUE : 0;
 }
 
 int read_double(const dictionary* dict, const char* key, double* destination) {
-    *destination = ini::get_double(dict, key, -1.0);
+    const char* text = ini::find_text(dict, key);
+    *destination = text != nullptr ? number::c_strtod(text) : -1.0;
     return *destination < 0.0 ? ERR_PROFILE_VALUE : 0;
 }
 

@@ -40,10 +40,14 @@ int read_role(int index, int* result, const char* count_key, const char* const (
 
 using namespace quorvik;
 
-extern "C" int get_milli_volt(int index, int* millivolts) {
-    return read_role(index, millivolts, "Volt", volt_name, kSensorVolt);
+extern "C" int get_milli_volt(int index, int* millivolts) noexcept {
+    return guarded(ERR_SENSOR, [&]() -> int {
+        return read_role(index, millivolts, "Volt", volt_name, kSensorVolt);
+    });
 }
 
-extern "C" int get_temperature(int index, int* millidegrees) {
-    return read_role(index, millidegrees, "Temp", temp_name, kSensorTemp);
+extern "C" int get_temperature(int index, int* millidegrees) noexcept {
+    return guarded(ERR_SENSOR, [&]() -> int {
+        return read_role(index, millidegrees, "Temp", temp_name, kSensorTemp);
+    });
 }

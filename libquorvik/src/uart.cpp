@@ -39,44 +39,49 @@ int parse_numbers(char* list, int (&numbers)[kMaxPorts]) {
 
 using namespace quorvik;
 
-extern "C" int get_uart_count(int* count) {
-    if (count == nullptr) return ERR_RANGE;
-    return model_lookup("TotalSerialPort", INI_TYPE_INT, count);
+extern "C" int get_uart_count(int* count) noexcept {
+    return guarded(ERR_PROFILE_LOAD, [&]() -> int {
+        if (count == nullptr) return ERR_RANGE;
+        return model_lookup("TotalSerialPort", INI_TYPE_INT, count);
+    });
 }
 
-extern "C" int get_uart_status(int index, int* in_use) {
-    if (in_use == nullptr) return ERR_RANGE;
-    const ModelProfile profile;
-    int count = 0;
-    int status = profile.lookup("TotalSerialPort", INI_TYPE_INT, &count);
-    if (status < 0) return status;
-    if (index < 0 || index >= count || index >= kMaxPorts) return ERR_RANGE;
+extern "C" int get_uart_status(int index, int* in_use) noexcept {
+    return guarded(ERR_POPEN, [&]() -> int {
+        if (in_use == nullptr) return ERR_RANGE;
+        const ModelProfile profile;
+        int count = 0;
+        int status = profile.lookup("TotalSerialPort", INI_TYPE_INT, &count);
+        if (status < 0) return status;
+        if (index < 0 || index >= count || index >= kMaxPorts) return ERR_RANGE;
 
-    char letters[kBufferSize] = {};
-    status = profile.lookup("TtyType", INI_TYPE_STRING, letters);
-    if (status < 0) return status;
-    if (!letters_only(letters)) return ERR_PROFILE_VALUE;
+        char letters[kBufferSize] = {};
+        status = profile.lookup("TtyType", INI_TYPE_STRING, letters);
+        if (status < 0) return status;
+        if (!letters_only(letters)) return ERR_PROFILE_VALUE;
 
-    char list[kBufferSize] = {};
-    status = profile.lookup("TtyNum", INI_TYPE_STRING, list);
-    if (status < 0) return status;
-    int numbers[kMaxPorts] = {};
-    status = parse_numbers(list, numbers);
-    if (status < 0) return status;
+        char list[kBufferSize] = {};
+        status = profile.lookup("TtyNum", INI_TYPE_STRING, list);
+        if (status < 0) return status;
+        int numbers[kMaxPorts] = {};
+        status = parse_numbers(list, numbers);
+        if (status < 0) return status;
 
-    // Letters too long for the command line are refused rather than cut: a cut
-    // line would redirect to some other file.
-    char command[kBufferSize];
-    char output[kBufferSize];
-    if (!text::format_into(command, "ls /dev/tty%s%d > /dev/null 2>&1", letters, numbers[index])) {
-        return ERR_PROFILE_VALUE;
-    }
-    status = exec_cmd(command, output);
-    if (status != 0) return status;
+        // Letters too long for the command line are refused rather than cut: a cut
+        // line would redirect to some other file.
+        char command[kBufferSize];
+        char output[kBufferSize];
+        if (!text::format_into(command, "ls /dev/tty%s%d > /dev/null 2>&1", letters,
+                               numbers[index])) {
+            return ERR_PROFILE_VALUE;
+        }
+        status = exec_cmd(command, output);
+        if (status != 0) return status;
 
-    // lsof fails when no process holds the node: only its output counts.
-    text::format_into(command, "lsof /dev/tty%s%d ", letters, numbers[index]);
-    exec_cmd(command, output);
-    *in_use = output[0] != '\0' ? 1 : 0;
-    return 0;
+        // lsof fails when no process holds the node: only its output counts.
+        text::format_into(command, "lsof /dev/tty%s%d ", letters, numbers[index]);
+        exec_cmd(command, output);
+        *in_use = output[0] != '\0' ? 1 : 0;
+        return 0;
+    });
 }

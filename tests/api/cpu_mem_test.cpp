@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "fake_tools.h"
 #include "frame.h"
@@ -59,12 +61,23 @@ TEST(CpuSample, UsageBetweenTwoSamples) {
         int status;
         double usage;
     } cases[] = {
-        {1000, 5000, 1050, 5100, 0, 50.0},          {1000, 5000, 1000, 5100, 0, 100.0},
-        {1000, 5000, 1100, 5100, 0, 0.0},           {1000, 5000, 1025, 5300, 0, 100.0 - 25.0 / 3.0},
+        {1000, 5000, 1050, 5100, 0, 50.0},
+        {1000, 5000, 1000, 5100, 0, 100.0},
+        {1000, 5000, 1100, 5100, 0, 0.0},
+        {1000, 5000, 1025, 5300, 0, 100.0 - 25.0 / 3.0},
         {1000, 5000, 1200, 5100, 0, 0.0},            // iowait ran backwards: never below 0
         {1000, 5000, 900, 5100, 0, 100.0},           // idle ran backwards: never above 100
         {1000, 5000, 1000, 5000, ERR_CMD_EXIT, -1},  // no ticks between the samples
-        {1000, 5000, 1000, 4000, ERR_CMD_EXIT, -1},  // the total wrapped around
+        {1000, 5000, 1000, 4000, ERR_CMD_EXIT, -1},  // the total ran backwards
+        // 32-bit counters that wrapped between the samples: the differences
+        // modulo 2^32 are the ticks that passed (1600 ticks, 400 idle: 75 %).
+        {4294966000, 4294967000, 4294966400, 1304, 0, 75.0},  // the total wrapped
+        {4294967000, 4294967200, 104, 1504, 0, 75.0},         // idle and total wrapped
+        {4294967295, 4294967295, 399, 1599, 0, 75.0},         // both from 2^32 - 1
+        {100, 4294967295, 100, 1599, 0, 100.0},               // busy across the wrap
+        // Values no 32-bit counter holds.
+        {-1, 5000, 1000, 5100, ERR_CMD_EXIT, -1},
+        {1000, 4294967296.0, 1000, 5100, ERR_CMD_EXIT, -1},
     };
     for (const auto& c : cases) {
         double usage = -1;
@@ -76,19 +89,68 @@ TEST(CpuSample, UsageBetweenTwoSamples) {
 
 // ---- on this machine ----
 
-int processing_units() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : -1;
+// The per-CPU lines of the kernel's /proc/stat, read here directly.
+int cpu_lines_of_proc_stat() {
+    std::ifstream stat("/proc/stat");
+    int lines = 0;
+    std::string line;
+    while (std::getline(stat, line)) {
+        if (line.size() > 3 && line.compare(0, 3, "cpu") == 0 && std::isdigit(line[3])) ++lines;
+    }
+    return lines;
 }
 
-TEST(CpuOnThisMachine, CountIsTheNumberOfProcessingUnits) {
-    ::unsetenv("OMP_NUM_THREADS");
-    ::unsetenv("OMP_THREAD_LIMIT");
+// The caller's CPU affinity and OpenMP limits, restored at scope exit.
+class HostLimits {
+  public:
+    HostLimits() { saved_ok_ = sched_getaffinity(0, sizeof saved_, &saved_) == 0; }
+    ~HostLimits() {
+        if (saved_ok_) sched_setaffinity(0, sizeof saved_, &saved_);
+        ::unsetenv("OMP_NUM_THREADS");
+        ::unsetenv("OMP_THREAD_LIMIT");
+    }
+    HostLimits(const HostLimits&) = delete;
+    HostLimits& operator=(const HostLimits&) = delete;
+
+    // Pins the process (and the commands it starts) to its first CPU.
+    bool pin_to_one_cpu() const {
+        if (!saved_ok_) return false;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (!CPU_ISSET(cpu, &saved_)) continue;
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(cpu, &one);
+            return sched_setaffinity(0, sizeof one, &one) == 0;
+        }
+        return false;
+    }
+
+  private:
+    cpu_set_t saved_{};
+    bool saved_ok_ = false;
+};
+
+TEST(CpuOnThisMachine, CountIsEveryCpuOfProcStatWhateverTheCallersLimits) {
+    const int expected = cpu_lines_of_proc_stat();
+    ASSERT_GT(expected, 0);
     int count = -1;
     EXPECT_EQ(get_cpu_count(&count), 0);
-    EXPECT_EQ(count, processing_units());
+    EXPECT_EQ(count, expected);
     EXPECT_EQ(get_cpu_count(nullptr), ERR_RANGE);
+
+    // An agent pinned to one CPU with OpenMP limited to one thread: nproc
+    // would say 1, but the board still has every CPU.
+    HostLimits limits;
+    ::setenv("OMP_NUM_THREADS", "1", 1);
+    ::setenv("OMP_THREAD_LIMIT", "1", 1);
+    ASSERT_TRUE(limits.pin_to_one_cpu());
+    count = -1;
+    EXPECT_EQ(get_cpu_count(&count), 0);
+    EXPECT_EQ(count, expected);
+    double usage = -1;
+    EXPECT_EQ(get_cpu_usage(expected - 1, &usage), 0) << "the last CPU is measured when pinned";
+    EXPECT_GE(usage, 0.0);
+    EXPECT_LE(usage, 100.0);
 }
 
 TEST(CpuOnThisMachine, UsageOfTheMachineAndOfTheLastCpu) {
@@ -145,31 +207,65 @@ TEST(MemoryOnThisMachine, SizesAgreeWithTheKernel) {
 
 // ---- with tools of our own ----
 
+// /proc/stat as cat shows it: texts[n] on the n-th read, the last text on
+// every read after that.
+void serve_proc_stat(sim::FakeTools& tools, const std::vector<std::string>& texts) {
+    const std::string dir = tools.dir();
+    for (std::size_t n = 0; n < texts.size(); ++n) {
+        std::ofstream(dir + "/stat" + std::to_string(n)) << texts[n];
+    }
+    const std::string last = std::to_string(texts.size() - 1);
+    const std::string cat = sim::FakeTools::real("cat");
+    tools.add("cat", "case \"$1\" in\n/proc/stat)\n  n=0; [ -f " + dir + "/n ] && read n < " + dir +
+                         "/n\n  echo $((n + 1)) > " + dir + "/n\n  [ $n -gt " + last +
+                         " ] && n=" + last + "\n  exec " + cat + " " + dir +
+                         "/stat$n ;;\n*) exec " + cat + " \"$@\" ;;\nesac");
+}
+
 class ControlledStat : public testing::Test {
   protected:
-    // /proc/stat as cat shows it: sample n on the n-th call.
     void samples(const std::string& first, const std::string& second) {
-        std::ofstream(tools_.dir() + "/stat0") << first;
-        std::ofstream(tools_.dir() + "/stat1") << second;
-        const std::string dir = tools_.dir();
-        tools_.add("cat", "case \"$1\" in\n/proc/stat)\n  n=0; [ -f " + dir + "/n ] && read n < " +
-                              dir + "/n\n  echo $((n + 1)) > " + dir + "/n\n  exec " +
-                              sim::FakeTools::real("cat") + " " + dir + "/stat$n ;;\n*) exec " +
-                              sim::FakeTools::real("cat") + " \"$@\" ;;\nesac");
+        serve_proc_stat(tools_, {first, second});
     }
     sim::FakeTools tools_;
 };
 
-TEST_F(ControlledStat, PerCpuUsageReadsThatCpusLine) {
-    tools_.add("nproc", "echo 2");
-    // cpu1's idle share is 25 of 100 ticks; the total and cpu0 differ.
-    samples(
-        "cpu  100 0 100 1000 0 0 0 0 0 0\ncpu0 50 0 50 500 0 0 0\ncpu1 50 0 50 500 0 0 0\n"
-        "intr 1 2 3\nctxt 99\n",
-        "cpu  300 0 100 1010 0 0 0 0 0 0\ncpu0 100 0 50 505 0 0 0\ncpu1 100 0 75 525 0 0 0\n"
-        "intr 1 2 3\nctxt 99\n");
+// Two samples of a two-CPU board one second apart: the all-CPU line is 50 %
+// busy, cpu0 20 %, cpu1 75 %; each line's share differs from the others.
+const std::string kFirstSample =
+    "cpu  100 0 100 1000 0 0 0 0 0 0\ncpu0 50 0 50 500 0 0 0\ncpu1 50 0 50 500 0 0 0\n"
+    "intr 1 2 3\nctxt 99\n";
+const std::string kSecondSample =
+    "cpu  200 0 100 1100 0 0 0 0 0 0\ncpu0 60 0 50 540 0 0 0\ncpu1 100 0 75 525 0 0 0\n"
+    "intr 1 2 3\nctxt 99\n";
+
+TEST(ControlledStatLines, EachCallReadsItsOwnLine) {
+    const struct {
+        int index;  // -1: get_average_cpu_usage
+        double usage;
+    } cases[] = {{-1, 50.0}, {0, 20.0}, {1, 75.0}};
+    for (const auto& c : cases) {
+        sim::FakeTools tools;
+        double usage = -1;
+        if (c.index < 0) {
+            serve_proc_stat(tools, {kFirstSample, kSecondSample});
+            EXPECT_EQ(get_average_cpu_usage(&usage), 0);
+        } else {
+            tools.add("nproc", "echo 2");
+            serve_proc_stat(tools, {kFirstSample, kSecondSample});
+            EXPECT_EQ(get_cpu_usage(c.index, &usage), 0) << c.index;
+        }
+        EXPECT_DOUBLE_EQ(usage, c.usage) << c.index;
+    }
+}
+
+TEST_F(ControlledStat, ACounterWrappingBetweenTheSamplesGivesTheTrueUsage) {
+    // The all-CPU line of a board up for a month: the 32-bit sum of the
+    // counters passes 2^32 during the second (1200 ticks, 300 of them idle).
+    samples("cpu  4294966000 0 0 1000 0 0 0 0 0 0\ncpu0 1 0 0 1 0 0 0\n",
+            "cpu  4294966900 0 0 1300 0 0 0 0 0 0\ncpu0 2 0 0 2 0 0 0\n");
     double usage = -1;
-    EXPECT_EQ(get_cpu_usage(1, &usage), 0);
+    EXPECT_EQ(get_average_cpu_usage(&usage), 0);
     EXPECT_DOUBLE_EQ(usage, 75.0);
 }
 
@@ -203,6 +299,9 @@ TEST(ControlledCount, NprocOutputConversions) {
         {"true", 0, 0},
         {"echo 1e20", ERR_CMD_EXIT, -5},
         {"echo 4; exit 1", ERR_CMD_EXIT, -5},
+        // nproc as it answers an agent pinned to one CPU: only --all gives
+        // every CPU of the board.
+        {"[ \"$1\" = --all ] && echo 16 || echo 1", 0, 16},
     };
     for (const auto& c : cases) {
         sim::FakeTools tools;

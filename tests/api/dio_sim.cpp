@@ -17,6 +17,7 @@ void DioDriver::reset() {
 
 int DioDriver::open(const char* path) {
     opened.emplace_back(path);
+    if (throw_on_open) std::rethrow_exception(throw_on_open);
     if (nodes.count(path) == 0) {
         errno = ENOENT;
         return -1;
@@ -33,6 +34,7 @@ int DioDriver::request(int fd, unsigned long number, int* port, int* value) {
         return -1;
     }
     calls.push_back({node->second, number, *port, *value});
+    if (throw_on_request) std::rethrow_exception(throw_on_request);
     if (refuse_requests) {
         errno = EIO;
         return -1;

@@ -3,6 +3,7 @@
 // reads a power input), failures on demand, and a log of what reached it.
 #pragma once
 
+#include <exception>
 #include <map>
 #include <set>
 #include <string>
@@ -34,6 +35,10 @@ class DioDriver {
     std::map<int, int> power_inputs;  // port -> state answered by request 17
     bool refuse_requests = false;     // every request fails as a broken driver's would
     bool fail_close = false;
+    // Thrown from the driver's open or request: what a C++ device layer
+    // throws when memory runs out or its lock fails.
+    std::exception_ptr throw_on_open;
+    std::exception_ptr throw_on_request;
 
     // ---- what happened ----
     std::map<int, int> relays;        // port -> value last set by request 15

@@ -3,6 +3,7 @@
 // /usr/bin), then with the real tools and interfaces of this machine.
 #include <gtest/gtest.h>
 #include <net/if.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
@@ -95,6 +96,58 @@ TEST_F(Eth, RangeAndLinkUpTestsComeFirstForEveryPortQuery) {
     value = 42;
     EXPECT_EQ(get_eth_speed(0, &value), ERR_PROFILE_LOAD);
     EXPECT_EQ(value, 42);
+}
+
+TEST_F(Eth, OnlyAnInterfaceOfExactlyThatNameIsUp) {
+    interface_file("eth1/carrier", "1\n");
+    const std::string flags = ": flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500\n";
+    const std::string encap = "     Link encap:Ethernet  HWaddr 02:00:00:00:00:02\n";
+    const std::string detail = "        inet 10.0.0.1  netmask 255.255.255.0\n\n";
+    const struct {
+        const char* what;
+        std::string listing;  // ifconfig's output
+        int status;
+        int carrier;
+    } cases[] = {
+        {"eth1 up", "eth0" + flags + detail + "eth1" + flags + detail, 0, 1},
+        {"eth1 up, old format", "eth0 " + encap + "\neth1 " + encap + "\n", 0, 1},
+        {"eth1 alone, last line", "eth1" + flags, 0, 1},
+        {"a container's veth and eth10 up, eth1 down",
+         "eth0" + flags + detail + "eth10" + flags + detail + "veth1c2d3e4" + flags + detail,
+         ERR_LINK_DOWN, 0},
+        {"the same, old format", "eth10" + encap + "\nveth1c2d3e4 " + encap + "\n", ERR_LINK_DOWN,
+         0},
+        {"eth1 named inside other lines", "br0" + flags + "        bridge port eth1 \n",
+         ERR_LINK_DOWN, 0},
+        {"nothing up", "", ERR_LINK_DOWN, 0},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(tools_.dir() + "/up", std::ios::trunc) << c.listing;
+        int carrier = 42;
+        EXPECT_EQ(get_eth_link(1, &carrier), c.status) << c.what;
+        EXPECT_EQ(carrier, c.carrier) << c.what;
+    }
+}
+
+// A host that ignores SIGCHLD loses its children's statuses: the link test
+// cannot be waited for, which says nothing about the link.
+TEST_F(Eth, ALinkTestThatCannotBeWaitedForIsNoLinkDown) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction saved {};
+    ASSERT_EQ(::sigaction(SIGCHLD, &ignore, &saved), 0);
+    up({});
+    int results[3] = {42, 42, 42};
+    const int statuses[3] = {get_eth_speed(0, &results[0]), get_eth_link(0, &results[1]),
+                             get_eth_usage(0, &results[2])};
+    ::sigaction(SIGCHLD, &saved, nullptr);
+    for (int query = 0; query < 3; ++query) {
+        EXPECT_EQ(statuses[query], ERR_PCLOSE) << "query " << query;
+        EXPECT_EQ(results[query], 42) << "query " << query;
+    }
+    int carrier = 42;
+    EXPECT_EQ(get_eth_link(0, &carrier), ERR_LINK_DOWN) << "with SIGCHLD back, eth0 reads down";
+    EXPECT_EQ(carrier, 0);
 }
 
 TEST_F(Eth, SpeedAndCarrierFiles) {
@@ -208,19 +261,11 @@ TEST(EthOnThisMachine, PortQueriesAgreeWithTheKernel) {
     install(insyde_board("AB-1234", "R1.00", "SN1"));
     write_system_profile("[AB-1234]\nTotalLanPort = 4\n");
 
-    std::vector<std::string> interfaces;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
-        interfaces.push_back(entry.path().filename());
-    }
     const bool ifstat_installed = ::access("/usr/bin/ifstat", X_OK) == 0;
     int checked = 0;
     for (int index = 0; index < 4; ++index) {
+        // veth<n>..., eth<n>0 and the like on this machine are other interfaces.
         const std::string name = "eth" + std::to_string(index);
-        bool ambiguous = false;  // grep eth<n> also matches eth<n>0 or veth<n>
-        for (const auto& other : interfaces) {
-            ambiguous |= other != name && other.find(name) != std::string::npos;
-        }
-        if (ambiguous) continue;
         const std::string dir = "/sys/class/net/" + name;
         const bool up = std::filesystem::exists(dir) &&
                         (std::stoul(read_line(dir + "/flags"), nullptr, 16) & IFF_UP) != 0;

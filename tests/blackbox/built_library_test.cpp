@@ -11,10 +11,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "fake_tools.h"
 #include "fixed_paths.h"
 #include "private_mounts.h"
+#include "process.h"
 #include "quorvik.h"
 #include "sim_control.h"
 
@@ -122,6 +124,66 @@ TEST(BuiltLibrary, EthernetLoadNeedsUsrBinIfstat) {
     EXPECT_EXIT(scenario(ERR_CMD_EXIT, 42), testing::ExitedWithCode(0), "");
     sim::write_script("/usr/bin/ifstat", "exit 0");
     EXPECT_EXIT(scenario(0, 50), testing::ExitedWithCode(0), "");
+}
+
+// The built library on the kernel's own open/ioctl/close, /dev/dio served by
+// the preloaded driver: the node is opened read-write (the driver refuses
+// requests on any other descriptor), request 17's answer reaches the caller,
+// and the node never takes a standard descriptor a daemon left closed, so
+// the diagnostics its other threads print never reach the driver.
+TEST(BuiltLibrary, DigitalIoThroughTheKernelCalls) {
+    QUORVIK_REQUIRE_PRIVATE_MOUNTS();
+    sim::write_system_profile(
+        "[AB-1234]\nS_Power_indicator = 1\nO_Relay = 1\nRelay_Node = /dev/dio\n");
+    const struct {
+        std::vector<int> closed;
+        bool chatter;
+    } cases[] = {{{}, false}, {{1}, true}, {{0, 1, 2}, true}, {{2}, true}};
+    for (const auto& c : cases) {
+        std::string shown = "closed";
+        for (const int fd : c.closed) shown += " " + std::to_string(fd);
+        std::vector<std::string> files;
+        // The host's report, the request log, the descriptor log, the node.
+        for (int n = 0; n < 4; ++n) {
+            char name[] = "/tmp/quorvik-host-XXXXXX";
+            ::close(::mkstemp(name));
+            files.push_back(name);
+        }
+        std::vector<std::string> args{files[0], "AB-1234"};
+        if (c.chatter) args.push_back("--chatter");
+        for (const char* call : {"pwr:0", "pwr:1", "relay:0:1", "relay:0:0"}) args.push_back(call);
+        const Outcome outcome =
+            run(DIO_HOST_PATH, args,
+                {std::string("LD_PRELOAD=") + DIO_PRELOAD_PATH, "QUORVIK_SIM_DIO_LOG=" + files[1],
+                 "QUORVIK_SIM_DIO_FD_LOG=" + files[2], "QUORVIK_SIM_DIO_NODE=" + files[3],
+                 "QUORVIK_SIM_DIO_POWER=7,3",
+                 // The preloaded driver is not instrumented.
+                 "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"},
+                c.closed);
+        EXPECT_EQ(outcome.exit_status, 0) << shown << ": " << outcome.err;
+        EXPECT_EQ(read_file(files[0]), "pwr:0 0 7\npwr:1 0 3\nrelay:0:1 0 1\nrelay:0:0 0 0\n")
+            << shown << ": the driver's states are passed on unchanged";
+
+        std::istringstream log(read_file(files[1]));
+        std::vector<std::string> requests;
+        for (std::string line; std::getline(log, line);) {
+            if (requests.empty() || requests.back() != line) requests.push_back(line);
+        }
+        const std::vector<std::string> expected{"17 0 0", "17 1 0", "15 0 1", "15 0 0"};
+        EXPECT_EQ(requests, expected) << shown;
+        std::istringstream fds(read_file(files[2]));
+        int requests_seen = 0;
+        int on_standard_descriptors = 0;
+        for (std::string line; std::getline(fds, line); ++requests_seen) {
+            on_standard_descriptors += std::stoi(line) <= 2 ? 1 : 0;
+        }
+        EXPECT_EQ(requests_seen, c.chatter ? 800 : 4) << shown;
+        EXPECT_EQ(on_standard_descriptors, 0) << shown << ": requests on descriptors 0 to 2";
+        const std::string written = read_file(files[3]);
+        EXPECT_EQ(written.size(), 0u) << shown << ": only requests reach the driver, not \""
+                                      << written.substr(0, 40) << "...\"";
+        for (const auto& file : files) ::unlink(file.c_str());
+    }
 }
 
 }  // namespace

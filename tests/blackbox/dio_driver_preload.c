@@ -1,10 +1,18 @@
-/* A simulated digital-I/O driver for programs run as they are (zk_set_relay):
- * preloaded with LD_PRELOAD, it serves the node /dev/dio in place of the
- * kernel. Requests 15 (set relay) and 17 (read power input) are answered and
- * appended to the file named by QUORVIK_SIM_DIO_LOG as "request port value";
- * QUORVIK_SIM_DIO_POWER gives the two power inputs' states ("1,0");
- * QUORVIK_SIM_DIO_FAIL=ioctl or =close makes that step fail. Everything else
- * goes to the real calls. */
+/* A simulated digital-I/O driver for programs run as they are (zk_set_relay,
+ * a host of the built libquorvik.so): preloaded with LD_PRELOAD, it serves
+ * the node /dev/dio in place of the kernel.
+ *  - Opening /dev/dio opens the file named by QUORVIK_SIM_DIO_NODE (default
+ *    /dev/null) with the caller's flags. That file is the node: whatever a
+ *    program writes to its descriptor lands there, and a descriptor that
+ *    refers to it (also after dup or fcntl F_DUPFD) is the driver's.
+ *  - Requests 15 (set relay) and 17 (read power input) are answered and
+ *    appended to the file named by QUORVIK_SIM_DIO_LOG as "request port
+ *    value"; the descriptor each came on is appended to QUORVIK_SIM_DIO_FD_LOG.
+ *    Like a driver that demands write access, requests on a descriptor not
+ *    opened read-write are refused (EBADF).
+ *  - QUORVIK_SIM_DIO_POWER gives the two power inputs' states ("1,0");
+ *    QUORVIK_SIM_DIO_FAIL=ioctl or =close makes that step fail.
+ * Everything else goes to the real calls. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -14,23 +22,62 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "quorvik_common/dio_request.h"
 
-static int dio_fd = -1;
+#define REAL(name) ((int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name))
+
+/* The node file last opened as /dev/dio. */
+static int node_known = 0;
+static dev_t node_dev;
+static ino_t node_ino;
+
+static int is_node(int fd) {
+    struct stat st;
+    return node_known && fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == node_dev &&
+           st.st_ino == node_ino;
+}
 
 static int fails(const char* step) {
     const char* fail = getenv("QUORVIK_SIM_DIO_FAIL");
     return fail != NULL && strcmp(fail, step) == 0;
 }
 
-static void log_request(unsigned long request, const struct dio_request* record) {
-    const char* path = getenv("QUORVIK_SIM_DIO_LOG");
-    if (path == NULL) return;
-    FILE* log = fopen(path, "a");
-    if (log == NULL) return;
-    fprintf(log, "%lu %d %d\n", request, record->port, record->value);
-    fclose(log);
+/* The request and descriptor logs, opened when the preload is loaded (no
+ * thread runs yet) on descriptors far above the standard ones, so that
+ * output a program sends to a closed stdout never lands in them. */
+static int request_log = -1;
+static int fd_log = -1;
+
+static int open_log(const char* variable) {
+    const char* path = getenv(variable);
+    if (path == NULL) return -1;
+    int (*real_open)(const char*, int, ...) = REAL("open");
+    const int low = real_open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (low < 0) return -1;
+    const int fd = fcntl(low, F_DUPFD_CLOEXEC, 100);
+    ((int (*)(int))dlsym(RTLD_NEXT, "close"))(low);
+    return fd;
+}
+
+__attribute__((constructor)) static void open_logs(void) {
+    request_log = open_log("QUORVIK_SIM_DIO_LOG");
+    fd_log = open_log("QUORVIK_SIM_DIO_FD_LOG");
+}
+
+static void log_line(int log, const char* format, ...) {
+    if (log < 0) return;
+    char line[128];
+    va_list args;
+    va_start(args, format);
+    const int length = vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (length < 0 || (size_t)length >= sizeof line) return;
+    if (write(log, line, (size_t)length) != length) {
+        /* A lost line shows as a missing request. */
+    }
 }
 
 static int power_input(int port) {
@@ -42,12 +89,16 @@ static int power_input(int port) {
 
 static int open_node(const char* path, int flags, mode_t mode, int (*real)(const char*, int, ...)) {
     if (strcmp(path, QUORVIK_DIO_PATH) != 0) return real(path, flags, mode);
-    const int fd = real("/dev/null", O_RDWR | (flags & O_CLOEXEC));
-    if (fd >= 0) dio_fd = fd;
+    const char* node = getenv("QUORVIK_SIM_DIO_NODE");
+    const int fd = real(node != NULL ? node : "/dev/null", flags & ~(O_CREAT | O_TRUNC | O_EXCL));
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0) {
+        node_dev = st.st_dev;
+        node_ino = st.st_ino;
+        node_known = 1;
+    }
     return fd;
 }
-
-#define REAL(name) ((int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name))
 
 static mode_t mode_of(int flags, va_list args) {
     return (flags & (O_CREAT | O_TMPFILE)) != 0 ? (mode_t)va_arg(args, int) : 0;
@@ -74,13 +125,19 @@ int ioctl(int fd, unsigned long request, ...) {
     va_start(args, request);
     void* argument = va_arg(args, void*);
     va_end(args);
-    if (fd != dio_fd || dio_fd < 0) {
+    if (!is_node(fd)) {
         int (*real)(int, unsigned long, ...) =
             (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
         return real(fd, request, argument);
     }
     struct dio_request* record = argument;
-    log_request(request, record);
+    log_line(request_log, "%lu %d %d\n", request, record->port, record->value);
+    log_line(fd_log, "%d\n", fd);
+    const int mode = fcntl(fd, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) != O_RDWR) {
+        errno = EBADF;
+        return -1;
+    }
     if (fails("ioctl")) {
         errno = EIO;
         return -1;
@@ -99,8 +156,7 @@ int ioctl(int fd, unsigned long request, ...) {
 
 int close(int fd) {
     int (*real)(int) = (int (*)(int))dlsym(RTLD_NEXT, "close");
-    if (fd != dio_fd || dio_fd < 0) return real(fd);
-    dio_fd = -1;
+    if (!is_node(fd)) return real(fd);
     const int result = real(fd);
     if (fails("close")) {
         errno = EIO;

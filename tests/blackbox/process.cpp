@@ -22,7 +22,7 @@ std::string slurp(const std::string& path) {
 }  // namespace
 
 Outcome run(const std::string& program, const std::vector<std::string>& args,
-            const std::vector<std::string>& environment) {
+            const std::vector<std::string>& environment, const std::vector<int>& closed) {
     char out_name[] = "/tmp/quorvik-out-XXXXXX";
     char err_name[] = "/tmp/quorvik-err-XXXXXX";
     const int out = ::mkstemp(out_name);
@@ -33,6 +33,9 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
     if (child == 0) {
         ::dup2(out, STDOUT_FILENO);
         ::dup2(err, STDERR_FILENO);
+        ::close(out);
+        ::close(err);
+        for (const int fd : closed) ::close(fd);
         for (const auto& variable : environment) ::putenv(const_cast<char*>(variable.c_str()));
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));

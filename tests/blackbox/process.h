@@ -13,8 +13,9 @@ struct Outcome {
     std::string err;
 };
 
-// Runs program with args and extra environment variables ("NAME=value").
+// Runs program with args and extra environment variables ("NAME=value"),
+// with the standard descriptors listed in closed closed, as a daemon runs.
 Outcome run(const std::string& program, const std::vector<std::string>& args,
-            const std::vector<std::string>& environment = {});
+            const std::vector<std::string>& environment = {}, const std::vector<int>& closed = {});
 
 }  // namespace quorvik::blackbox

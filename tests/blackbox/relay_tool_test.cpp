@@ -29,23 +29,45 @@ std::string command_output(const std::string& command) {
 }
 
 // Runs the tool with the simulated driver serving /dev/dio; requests holds
-// what reached the driver ("request port value" lines).
+// what reached the driver ("request port value" lines), descriptors the
+// descriptor each came on, written whatever else was written into the node.
 struct DriverRun {
     Outcome outcome;
     std::vector<std::string> requests;
+    std::vector<int> descriptors;
+    std::string written;
 };
 
-DriverRun run_with_driver(const std::vector<std::string>& args, const std::string& fail = "") {
-    char log_name[] = "/tmp/quorvik-dio-XXXXXX";
-    ::close(::mkstemp(log_name));
-    std::vector<std::string> environment{std::string("LD_PRELOAD=") + DIO_PRELOAD_PATH,
-                                         std::string("QUORVIK_SIM_DIO_LOG=") + log_name};
-    if (!fail.empty()) environment.push_back("QUORVIK_SIM_DIO_FAIL=" + fail);
-    DriverRun result{run(ZK_SET_RELAY_PATH, args, environment), {}};
-    std::ifstream log(log_name);
+std::string temporary_file() {
+    char name[] = "/tmp/quorvik-dio-XXXXXX";
+    ::close(::mkstemp(name));
+    return name;
+}
+
+std::vector<std::string> lines_of(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
     std::string line;
-    while (std::getline(log, line)) result.requests.push_back(line);
-    ::unlink(log_name);
+    while (std::getline(file, line)) lines.push_back(line);
+    return lines;
+}
+
+DriverRun run_with_driver(const std::vector<std::string>& args, const std::string& fail = "",
+                          const std::vector<int>& closed = {}) {
+    const std::string log = temporary_file();
+    const std::string fd_log = temporary_file();
+    const std::string node = temporary_file();
+    std::vector<std::string> environment{
+        std::string("LD_PRELOAD=") + DIO_PRELOAD_PATH, "QUORVIK_SIM_DIO_LOG=" + log,
+        "QUORVIK_SIM_DIO_FD_LOG=" + fd_log, "QUORVIK_SIM_DIO_NODE=" + node};
+    if (!fail.empty()) environment.push_back("QUORVIK_SIM_DIO_FAIL=" + fail);
+    DriverRun result{run(ZK_SET_RELAY_PATH, args, environment, closed), lines_of(log), {}, {}};
+    for (const auto& line : lines_of(fd_log)) result.descriptors.push_back(std::stoi(line));
+    std::ifstream written(node);
+    std::stringstream text;
+    text << written.rdbuf();
+    result.written = text.str();
+    for (const auto& path : {log, fd_log, node}) ::unlink(path.c_str());
     return result;
 }
 
@@ -61,8 +83,12 @@ TEST(RelayTool, LinksOnlyLibc) {
 }
 
 TEST(RelayTool, UsageErrorsPrintTheUsageAndExit255) {
+    // An argument without a number is no value: atoi would read it as 0 and
+    // set the relay.
     const std::vector<std::vector<std::string>> cases{
-        {}, {"2"}, {"-1"}, {"10"}, {"4294967297"}, {"99999999999999999999999"}};
+        {},      {"2"},    {"-1"},     {"10"}, {"4294967297"}, {"99999999999999999999999"},
+        {"off"}, {""},     {"--help"}, {"on"}, {" "},          {"+"},
+        {"-"},   {" -x1"}, {"+ 1"},    {"\t"}, {"x1"}};
     for (const auto& args : cases) {
         const DriverRun result = run_with_driver(args);
         const std::string shown = args.empty() ? "(none)" : args[0];
@@ -73,14 +99,16 @@ TEST(RelayTool, UsageErrorsPrintTheUsageAndExit255) {
     }
 }
 
-TEST(RelayTool, ValuesReadAsAtoiReadsThem) {
+TEST(RelayTool, ValuesReadAsAtoiReadsThemWhenThereIsANumber) {
     const struct {
         std::vector<std::string> args;
         const char* request;
     } cases[] = {
-        {{"1"}, "15 0 1"},  {{"0"}, "15 0 0"},   {{"on"}, "15 0 0"},
-        {{"1x"}, "15 0 1"}, {{" +1"}, "15 0 1"}, {{"1", "0", "extra"}, "15 0 1"},
-        {{"-0"}, "15 0 0"}, {{""}, "15 0 0"},    {{"-0x1"}, "15 0 0"},
+        {{"1"}, "15 0 1"},     {{"0"}, "15 0 0"},    {{"1x"}, "15 0 1"},
+        {{" +1"}, "15 0 1"},   {{" 1"}, "15 0 1"},   {{"+1"}, "15 0 1"},
+        {{"\t\n0"}, "15 0 0"}, {{"1.9"}, "15 0 1"},  {{"1", "0", "extra"}, "15 0 1"},
+        {{"-0"}, "15 0 0"},    {{"-0x1"}, "15 0 0"}, {{"00001"}, "15 0 1"},
+        {{"0x"}, "15 0 0"},
     };
     for (const auto& c : cases) {
         const DriverRun result = run_with_driver(c.args);
@@ -97,6 +125,31 @@ TEST(RelayTool, DriverFailuresExitWithStatus1AndSaySo) {
         EXPECT_EQ(result.outcome.out, "") << step;
         EXPECT_NE(result.outcome.err.find("/dev/dio"), std::string::npos) << result.outcome.err;
         EXPECT_EQ(result.requests, std::vector<std::string>{"15 0 1"}) << step;
+    }
+}
+
+// Run as a daemon with standard descriptors closed: the node must not take
+// their place, or whatever goes to stdout or stderr (here the error message
+// of a refused request) is written into the driver.
+TEST(RelayTool, TheNodeNeverTakesAStandardDescriptor) {
+    const struct {
+        std::vector<int> closed;
+        const char* fail;
+        int exit_status;
+    } cases[] = {
+        {{1}, "", 0},         {{0, 1, 2}, "", 0}, {{2}, "ioctl", 1},
+        {{1, 2}, "ioctl", 1}, {{0}, "close", 1},
+    };
+    for (const auto& c : cases) {
+        std::string shown = "closed";
+        for (const int fd : c.closed) shown += " " + std::to_string(fd);
+        shown += std::string(", failing ") + c.fail;
+        const DriverRun result = run_with_driver({"1"}, c.fail, c.closed);
+        EXPECT_EQ(result.outcome.exit_status, c.exit_status) << shown;
+        EXPECT_EQ(result.requests, std::vector<std::string>{"15 0 1"}) << shown;
+        ASSERT_EQ(result.descriptors.size(), 1u) << shown;
+        EXPECT_GT(result.descriptors[0], 2) << shown;
+        EXPECT_EQ(result.written, "") << shown << ": only requests reach the driver";
     }
 }
 

@@ -1,0 +1,105 @@
+// A host that calls setlocale(LC_ALL, "") in a locale with a decimal comma
+// (de_DE.UTF-8): profile values and the numbers commands print must read
+// exactly as in the C locale.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
+#include "api_fixture.h"
+#include "fake_tools.h"
+#include "frame.h"
+#include "quorvik.h"
+
+namespace quorvik::sim {
+namespace {
+
+constexpr const char* kCommaLocale = "de_DE.UTF-8";
+
+class CommaLocale : public BoardApiTest {
+  protected:
+    void SetUp() override {
+        BoardApiTest::SetUp();
+        if (IsSkipped()) return;
+        ::setenv("LC_ALL", kCommaLocale, 1);
+        if (std::setlocale(LC_ALL, "") == nullptr) {
+            ::unsetenv("LC_ALL");
+            GTEST_SKIP() << kCommaLocale << " is not installed (scripts/setup.sh generates it)";
+        }
+        ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "not a decimal-comma locale";
+        ASSERT_EQ(std::strtod("1,5", nullptr), 1.5) << "the host's own strtod reads commas";
+    }
+    void TearDown() override {
+        std::setlocale(LC_ALL, "C");
+        ::unsetenv("LC_ALL");
+        BoardApiTest::TearDown();
+    }
+    FakeTools tools_;
+};
+
+TEST_F(CommaLocale, CommandNumbersReadAsInTheCLocale) {
+    // Each tool prints its number with a decimal point; one with a comma is
+    // read up to the comma, as the C locale reads it.
+    tools_.add("free",
+               "echo '               total        used        free'\n"
+               "echo 'Mem:          1987.5       758.25      900.75'");
+    tools_.add("df",
+               "echo 'Filesystem 1M-blocks Used Available Capacity Mounted on'\n"
+               "echo '/dev/sdz1 15000.5M 7000M 8000,5M 37.5% /data'");
+    const struct {
+        const char* what;
+        int (*query)(double*);
+        double value;
+    } memory[] = {
+        {"get_mem_total_size", get_mem_total_size, 1987.5},
+        {"get_mem_avail_size", get_mem_avail_size, 900.75},
+    };
+    for (const auto& m : memory) {
+        double value = -1;
+        EXPECT_EQ(m.query(&value), 0) << m.what;
+        EXPECT_EQ(value, m.value) << m.what;
+    }
+    const struct {
+        const char* what;
+        int (*query)(const char*, double*);
+        double value;
+    } disk[] = {
+        {"get_disk_usage", get_disk_usage, 37.5},
+        {"get_disk_total_size", get_disk_total_size, 15000.5},
+        {"get_disk_avail_size", get_disk_avail_size, 8000.0},
+    };
+    for (const auto& d : disk) {
+        double value = -1;
+        EXPECT_EQ(d.query("/dev/sdz1", &value), 0) << d.what;
+        EXPECT_EQ(value, d.value) << d.what;
+    }
+}
+
+TEST_F(CommaLocale, ProfileValuesReadAsInTheCLocale) {
+    board("AB-1234", "TotalSerialPort = 0x2\nTotalLanPort = 3,5\nScale = 2.5\nComma = 2,5\n");
+    int count = -1;
+    EXPECT_EQ(get_uart_count(&count), 0);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(get_eth_count(&count), 0);
+    EXPECT_EQ(count, 3);
+    const struct {
+        const char* key;
+        double value;
+    } reals[] = {{"Scale", 2.5}, {"Comma", 2.0}};
+    for (const auto& r : reals) {
+        double value = -1;
+        ini_query query{};
+        std::snprintf(query.path, sizeof query.path, "%s", kProfilePath);
+        std::snprintf(query.key, sizeof query.key, "%s", r.key);
+        std::snprintf(query.section, sizeof query.section, "AB-1234");
+        query.index = -1;
+        query.value = &value;
+        query.type = INI_TYPE_DOUBLE;
+        EXPECT_EQ(paser_ini(&query), 0) << r.key;
+        EXPECT_EQ(value, r.value) << r.key;
+    }
+}
+
+}  // namespace
+}  // namespace quorvik::sim
