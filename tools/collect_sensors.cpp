@@ -10,6 +10,7 @@
 #include "parallel.h"
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/profile_schema.h"
 #include "report.h"
 
 namespace quorvik::report {
@@ -18,14 +19,7 @@ namespace {
 using Reader = int (*)(const char*, const char*, int, char**);
 using RoleQuery = int (*)(int, int*);
 
-struct Role {
-    const char* name;
-    const char* key;  // profile key naming the role's input
-};
-
-constexpr Role kVoltageRoles[] = {
-    {"cpu", "V_CPU_Index"}, {"dram", "V_DRAM_Index"}, {"5v", "V_5V_Index"}};
-constexpr Role kTemperatureRoles[] = {{"cpu", "T_CPU_Index"}, {"system", "T_SYSTEM_Index"}};
+using schema::Role;
 
 struct RoleKind {
     const Quantity& quantity;
@@ -36,8 +30,8 @@ struct RoleKind {
 };
 
 const RoleKind kRoleKinds[] = {
-    {quantity::kVoltage, kVoltageRoles, get_milli_volt, SensorVolt, 1000.0},
-    {quantity::kTemperature, kTemperatureRoles, get_temperature, SensorTemp, 1000.0},
+    {quantity::kVoltage, schema::kVoltRoles, get_milli_volt, SensorVolt, 1000.0},
+    {quantity::kTemperature, schema::kTempRoles, get_temperature, SensorTemp, 1000.0},
 };
 
 // Reads input through its reader and keeps the label of its text
@@ -112,7 +106,7 @@ void collect_fans(std::vector<Reading>& report, const std::string& model, int mo
             std::free(text);
         }
     }
-    const int fans = items_to_read(count, kMostFans, "inputs");
+    const int fans = items_to_read(count, schema::kMostListed, "inputs");
     report.push_back(count);
     for (int input = 0; input < fans; ++input) report.push_back(read_fan(model, input));
 }

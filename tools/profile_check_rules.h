@@ -12,11 +12,11 @@
 
 #include "profile_check.h"
 #include "profile_check_scan.h"
+#include "quorvik_common/profile_schema.h"
 
 namespace quorvik::profile_check {
 
-// The identity cache holds model names of at most 29 characters.
-inline constexpr std::size_t kLongestModel = 29;
+inline constexpr std::size_t kLongestModel = schema::kLongestModel;
 
 // One section: values come from iniparser, lines from the scan.
 class SectionCheck {
@@ -71,6 +71,9 @@ std::optional<int> lookup_integer(const SectionCheck& check, std::string_view ke
 struct Inputs {
     std::set<int> volt, temp, fan;
     bool any() const { return !volt.empty() || !temp.empty() || !fan.empty(); }
+    std::set<int>& of(const schema::InputKind& kind) {
+        return &kind == &schema::kVolt ? volt : &kind == &schema::kTemp ? temp : fan;
+    }
 };
 
 // Rule groups, one section each.

@@ -4,11 +4,13 @@
 
 #include <cstddef>
 
+#include "quorvik_common/profile_schema.h"
+
 namespace quorvik::sensor {
 
 // Holds the caller's model name and later the first word of the reader's
 // text; anything that does not fit is refused.
-inline constexpr std::size_t kScratchSize = 40;
+inline constexpr std::size_t kScratchSize = schema::kScratchSize;
 
 // The first word of the reader's text, "<label>: <value>", must fit the
 // scratch; the value is what follows the last ": ", so that labels of several

@@ -11,6 +11,7 @@
 namespace {
 
 using namespace quorvik::sensor;
+namespace schema = quorvik::schema;
 
 struct FanInput {
     const char* label = "";
@@ -26,10 +27,12 @@ Status read_input(Keys& keys, FanInput& input) {
     if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
     if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
     if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value("MSB"), input.high_reg); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value("LSB"), input.low_reg); s != SENSOR_OK) return s;
+    if (const Status s = number(keys.input_value(schema::kFanHigh), input.high_reg); s != SENSOR_OK)
+        return s;
+    if (const Status s = number(keys.input_value(schema::kFanLow), input.low_reg); s != SENSOR_OK)
+        return s;
     // Without a dividend there is no fan value: missing and empty alike.
-    const char* dividend = keys.input_value("Count");
+    const char* dividend = keys.input_value(schema::kFanDividend);
     if (dividend == nullptr || *dividend == '\0') return SENSOR_ERR_VALUE;
     return whole_number(dividend, input.dividend);
 }
@@ -42,7 +45,7 @@ extern "C" int SensorFan(const char* path, const char* model, int input, char** 
         quorvik::ini::Profile profile(path);
         if (!profile) return SENSOR_ERR_PROFILE;
         const SectionName section(profile.get(), model);
-        Keys keys(profile.get(), section.get(), "Fin", input);
+        Keys keys(profile.get(), section.get(), schema::kFan.prefix, input);
 
         FanInput fan;
         if (const Status s = read_input(keys, fan); s != SENSOR_OK) return s;

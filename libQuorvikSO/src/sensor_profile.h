@@ -9,15 +9,16 @@
 #include <cstddef>
 
 #include "QuorvikSO.h"
+#include "quorvik_common/profile_schema.h"
 
 namespace quorvik::sensor {
 
 // A sensor reader status: SENSOR_OK or one of the SENSOR_ERR_* codes.
 using Status = int;
 
-inline constexpr std::size_t kSectionSize = 30;
+inline constexpr std::size_t kSectionSize = schema::kModelSize;
 inline constexpr std::size_t kKeySize = 1024;
-inline constexpr std::size_t kResultSize = 1024;
+inline constexpr std::size_t kResultSize = schema::kResultSize;
 
 // The name that addresses the model's keys: the section serving the model by
 // prefix, or else the model name as given (lookups ignore case).

@@ -22,6 +22,7 @@
 namespace {
 
 using namespace quorvik::sensor;
+namespace schema = quorvik::schema;
 
 constexpr char kMsrDevice[] = "/dev/cpu/0/msr";
 
@@ -102,14 +103,14 @@ Status read_input(Keys& keys, TempInput& input) {
     if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
 
     MsrDevice msr;
-    if (const char* reference = keys.input_value("MSR"); reference != nullptr) {
+    if (const char* reference = keys.input_value(schema::kReferenceMsr); reference != nullptr) {
         if (const Status s = read_msr_field(msr, reference, 0xFF0000, input.reference);
             s != SENSOR_OK) {
             return s;
         }
         input.has_reference = true;
     }
-    if (const char* readout = keys.input_value("MSROffset"); readout != nullptr) {
+    if (const char* readout = keys.input_value(schema::kReadoutMsr); readout != nullptr) {
         // A distance below nothing is no temperature.
         if (!input.has_reference) return SENSOR_ERR_VALUE;
         if (const Status s = read_msr_field(msr, readout, 0x7F0000, input.readout);
@@ -117,16 +118,17 @@ Status read_input(Keys& keys, TempInput& input) {
             return s;
         }
         input.has_readout = true;
-    } else if (const Status s = number(keys.input_value("Idx"), input.reg); s != SENSOR_OK) {
+    } else if (const Status s = number(keys.input_value(schema::kRegister), input.reg);
+               s != SENSOR_OK) {
         return s;
     }
 
-    if (const char* factor = keys.input_value("Cof"); factor != nullptr) {
+    if (const char* factor = keys.input_value(schema::kFactor); factor != nullptr) {
         input.factor = quorvik::ini::text_to_double(factor);
         // A factor of 0 (or an empty one) would read every temperature as 0.
         if (input.factor == 0.0) return SENSOR_ERR_VALUE;
     }
-    if (const char* offset = keys.input_value("Off"); offset != nullptr) {
+    if (const char* offset = keys.input_value(schema::kOffset); offset != nullptr) {
         input.offset = quorvik::ini::text_to_double(offset);
     }
     if (!std::isfinite(input.factor) || !std::isfinite(input.offset)) return SENSOR_ERR_VALUE;
@@ -158,7 +160,7 @@ extern "C" int SensorTemp(const char* path, const char* model, int input, char**
         quorvik::ini::Profile profile(path);
         if (!profile) return SENSOR_ERR_PROFILE;
         const SectionName section(profile.get(), model);
-        Keys keys(profile.get(), section.get(), "Tin", input);
+        Keys keys(profile.get(), section.get(), schema::kTemp.prefix, input);
 
         TempInput temp;
         if (const Status s = read_input(keys, temp); s != SENSOR_OK) return s;

@@ -13,6 +13,7 @@
 namespace {
 
 using namespace quorvik::sensor;
+namespace schema = quorvik::schema;
 
 struct VoltInput {
     const char* label = "";
@@ -27,8 +28,9 @@ Status read_input(Keys& keys, VoltInput& input) {
     if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
     if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
     if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value("Idx"), input.reg); s != SENSOR_OK) return s;
-    const char* factor = keys.input_value("Cof");
+    if (const Status s = number(keys.input_value(schema::kRegister), input.reg); s != SENSOR_OK)
+        return s;
+    const char* factor = keys.input_value(schema::kFactor);
     if (factor == nullptr) return SENSOR_ERR_KEY;
     if (const Status s = whole_number(factor, input.factor); s != SENSOR_OK) return s;
     if (input.factor == 0) return SENSOR_ERR_VALUE;
@@ -56,7 +58,7 @@ extern "C" int SensorVolt(const char* path, const char* model, int input, char**
         quorvik::ini::Profile profile(path);
         if (!profile) return SENSOR_ERR_PROFILE;
         const SectionName section(profile.get(), model);
-        Keys keys(profile.get(), section.get(), "Vin", input);
+        Keys keys(profile.get(), section.get(), schema::kVolt.prefix, input);
 
         VoltInput volt;
         if (const Status s = read_input(keys, volt); s != SENSOR_OK) return s;

@@ -5,10 +5,11 @@
 #include <cstddef>
 
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/profile_schema.h"
 
 namespace quorvik {
 
-inline constexpr std::size_t kBufferSize = 128;
+inline constexpr std::size_t kBufferSize = schema::kTextSize;
 inline constexpr const char* kProfilePath = "/etc/quorvik/DeviceProfile.ini";
 
 enum IniType : int { INI_TYPE_INT = 0, INI_TYPE_DOUBLE = 1, INI_TYPE_STRING = 2 };

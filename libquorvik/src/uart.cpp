@@ -5,13 +5,14 @@
 #include "frame.h"
 #include "numbers.h"
 #include "quorvik.h"
+#include "quorvik_common/profile_schema.h"
 #include "quorvik_common/text.h"
 
 namespace quorvik {
 namespace {
 
 // Entries of the node number list; also the bound on a port index.
-constexpr int kMaxPorts = 128;
+constexpr int kMaxPorts = schema::kMostTtyNumbers;
 
 // The node letters reach a shell command line: nothing but ASCII letters.
 bool letters_only(const char* text) {
@@ -26,8 +27,9 @@ bool letters_only(const char* text) {
 int parse_numbers(char* list, int (&numbers)[kMaxPorts]) {
     int filled = 0;
     char* position = nullptr;
-    for (char* piece = strtok_r(list, ",", &position); piece != nullptr && filled < kMaxPorts;
-         piece = strtok_r(nullptr, ",", &position)) {
+    for (char* piece = strtok_r(list, schema::kListSeparator, &position);
+         piece != nullptr && filled < kMaxPorts;
+         piece = strtok_r(nullptr, schema::kListSeparator, &position)) {
         if (!cut_to_int(leading_number(piece), &numbers[filled])) return ERR_PROFILE_VALUE;
         ++filled;
     }
@@ -42,7 +44,7 @@ using namespace quorvik;
 extern "C" int get_uart_count(int* count) noexcept {
     return guarded(ERR_PROFILE_LOAD, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
-        return model_lookup("TotalSerialPort", INI_TYPE_INT, count);
+        return model_lookup(schema::kSerialCount, INI_TYPE_INT, count);
     });
 }
 
@@ -51,17 +53,17 @@ extern "C" int get_uart_status(int index, int* in_use) noexcept {
         if (in_use == nullptr) return ERR_RANGE;
         const ModelProfile profile;
         int count = 0;
-        int status = profile.lookup("TotalSerialPort", INI_TYPE_INT, &count);
+        int status = profile.lookup(schema::kSerialCount, INI_TYPE_INT, &count);
         if (status < 0) return status;
         if (index < 0 || index >= count || index >= kMaxPorts) return ERR_RANGE;
 
         char letters[kBufferSize] = {};
-        status = profile.lookup("TtyType", INI_TYPE_STRING, letters);
+        status = profile.lookup(schema::kTtyType, INI_TYPE_STRING, letters);
         if (status < 0) return status;
         if (!letters_only(letters)) return ERR_PROFILE_VALUE;
 
         char list[kBufferSize] = {};
-        status = profile.lookup("TtyNum", INI_TYPE_STRING, list);
+        status = profile.lookup(schema::kTtyNumbers, INI_TYPE_STRING, list);
         if (status < 0) return status;
         int numbers[kMaxPorts] = {};
         status = parse_numbers(list, numbers);
