@@ -11,12 +11,13 @@
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/profile_schema.h"
+#include "quorvik_common/sensor_reader.h"
 #include "report.h"
 
 namespace quorvik::report {
 namespace {
 
-using Reader = int (*)(const char*, const char*, int, char**);
+using sensor::Reader;
 using RoleQuery = int (*)(int, int*);
 
 using schema::Role;
