@@ -1,5 +1,6 @@
 // The text a sensor reader hands to the dispatch, "<label>: <value>", taken
-// apart: a header of its own so that the parse can be exercised directly.
+// apart: shared, so that quorvik-info takes a reading's value from its text
+// exactly as the dispatch does, and so that the parse can be exercised directly.
 #pragma once
 
 #include <cstddef>
