@@ -6,6 +6,7 @@
 
 #include "profile_check_rules.h"
 #include "quorvik_common/profile_schema.h"
+#include "quorvik_common/tty_list.h"
 
 namespace quorvik::profile_check {
 namespace {
@@ -16,9 +17,6 @@ namespace schema = quorvik::schema;
 constexpr std::size_t kBufferSize = schema::kTextSize;
 constexpr std::size_t kLongestText = schema::kLongestText;
 constexpr std::size_t kCommandText = sizeof "ls /dev/tty > /dev/null 2>&1" - 1;
-// strtod's value cut to an int is defined strictly between these.
-constexpr double kBelowInt = -2147483649.0;
-constexpr double kAboveInt = 2147483648.0;
 
 // The text in single quotes. Built by appending: GCC 12 at -O2 and above warns
 // falsely (-Wrestrict) on a string literal + std::string temporary.
@@ -65,14 +63,11 @@ const char* check_tty_type(const SectionCheck& c) {
         c.warning(schema::kTtyType, "empty: serial port k is /dev/tty<k>, a virtual console");
         return type;
     }
-    for (const char* p = type; *p != '\0'; ++p) {
-        if (!std::isalpha(static_cast<unsigned char>(*p))) {
-            c.error(schema::kTtyType,
-                    in_quotes(type) +
-                        " is not letters only: the monitoring library refuses it, "
-                        "get_uart_status fails (ERR_PROFILE_VALUE)");
-            return nullptr;
-        }
+    if (!tty::letters_only(type)) {
+        c.error(schema::kTtyType, in_quotes(type) +
+                                      " is not letters only: the monitoring library refuses it, "
+                                      "get_uart_status fails (ERR_PROFILE_VALUE)");
+        return nullptr;
     }
     return type;
 }
@@ -87,12 +82,13 @@ std::optional<int> check_tty_item(const SectionCheck& c, const std::string& item
     std::size_t first = 0;
     while (first < item.size() && std::isspace(static_cast<unsigned char>(item[first]))) ++first;
     const std::string quoted = "item '" + item.substr(first) + "'";
-    if (!(value > kBelowInt && value < kAboveInt)) {
+    const std::optional<int> read = tty::device_number(item.c_str());
+    if (!read) {
         c.error(schema::kTtyNumbers,
                 quoted + " does not fit an int: get_uart_status fails (ERR_PROFILE_VALUE)");
         return std::nullopt;
     }
-    const int number = static_cast<int>(value);
+    const int number = *read;
     if (end == item.c_str() || *end != '\0' || number < 0 || value != number) {
         c.error(schema::kTtyNumbers,
                 quoted + " is no device number: the library reads " + std::to_string(number));
@@ -100,27 +96,11 @@ std::optional<int> check_tty_item(const SectionCheck& c, const std::string& item
     return number;
 }
 
-// Splits as strtok with "," does: empty pieces are skipped.
-std::vector<std::string> split_items(const char* list) {
-    std::vector<std::string> items;
-    std::string item;
-    for (const char* p = list;; ++p) {
-        if (*p == ',' || *p == '\0') {
-            if (!item.empty()) items.push_back(item);
-            item.clear();
-            if (*p == '\0') break;
-        } else {
-            item += *p;
-        }
-    }
-    return items;
-}
-
 // Returns the device numbers of the ports, as the library uses them.
 std::vector<int> check_tty_numbers(const SectionCheck& c, int ports) {
     const char* list = lookup_text(c, schema::kTtyNumbers, "get_uart_status fails");
     if (list == nullptr) return {};
-    const std::vector<std::string> items = split_items(list);
+    const std::vector<std::string> items = tty::items(list);
     std::vector<int> numbers;
     for (const std::string& item : items) {
         const auto number = check_tty_item(c, item);

@@ -1,12 +1,14 @@
 // Serial ports: how many the model has, and whether one is held open. The
 // node of port n is /dev/tty<TtyType><entry n of TtyNum>.
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "frame.h"
-#include "numbers.h"
 #include "quorvik.h"
 #include "quorvik_common/profile_schema.h"
 #include "quorvik_common/text.h"
+#include "quorvik_common/tty_list.h"
 
 namespace quorvik {
 namespace {
@@ -14,24 +16,14 @@ namespace {
 // Entries of the node number list; also the bound on a port index.
 constexpr int kMaxPorts = schema::kMostTtyNumbers;
 
-// The node letters reach a shell command line: nothing but ASCII letters.
-bool letters_only(const char* text) {
-    for (; *text != '\0'; ++text) {
-        const char c = *text;
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
-    }
-    return true;
-}
-
-// Splits the comma-separated list into numbers; entries it does not give stay 0.
-int parse_numbers(char* list, int (&numbers)[kMaxPorts]) {
+// Splits the list into numbers; entries it does not give stay 0.
+int parse_numbers(const char* list, int (&numbers)[kMaxPorts]) {
     int filled = 0;
-    char* position = nullptr;
-    for (char* piece = strtok_r(list, schema::kListSeparator, &position);
-         piece != nullptr && filled < kMaxPorts;
-         piece = strtok_r(nullptr, schema::kListSeparator, &position)) {
-        if (!cut_to_int(leading_number(piece), &numbers[filled])) return ERR_PROFILE_VALUE;
-        ++filled;
+    for (const std::string& item : tty::items(list)) {
+        if (filled == kMaxPorts) break;
+        const std::optional<int> number = tty::device_number(item.c_str());
+        if (!number) return ERR_PROFILE_VALUE;
+        numbers[filled++] = *number;
     }
     return 0;
 }
@@ -60,7 +52,7 @@ extern "C" int get_uart_status(int index, int* in_use) noexcept {
         char letters[kBufferSize] = {};
         status = profile.lookup(schema::kTtyType, INI_TYPE_STRING, letters);
         if (status < 0) return status;
-        if (!letters_only(letters)) return ERR_PROFILE_VALUE;
+        if (!tty::letters_only(letters)) return ERR_PROFILE_VALUE;
 
         char list[kBufferSize] = {};
         status = profile.lookup(schema::kTtyNumbers, INI_TYPE_STRING, list);

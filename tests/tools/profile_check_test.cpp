@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "quorvik_common/profile_schema.h"
+#include "quorvik_common/tty_list.h"
 
 namespace {
 
@@ -578,6 +579,30 @@ TEST(QuorvikInfo, ReadsTheProfileOnce) {
                                     QUORVIK_INFO_PATH + " --check-profile /dev/stdin 2>&1");
     EXPECT_EQ(piped.exit_status, 2) << piped.output;
     EXPECT_NE(piped.output.find("not a regular file"), std::string::npos) << piped.output;
+}
+
+// The serial port list as the monitoring library and the checker both split
+// and read it.
+TEST(TtyList, SplitsAndReadsAsTheMonitoringLibrary) {
+    using quorvik::tty::items;
+    EXPECT_EQ(items("0,1"), (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(items(",,0,,1,"), (std::vector<std::string>{"0", "1"})) << "empty items skipped";
+    EXPECT_TRUE(items("").empty());
+    EXPECT_EQ(items(" 2 , 3"), (std::vector<std::string>{" 2 ", " 3"}));
+
+    using quorvik::tty::device_number;
+    EXPECT_EQ(device_number(" 7x"), 7);
+    EXPECT_EQ(device_number("1.9"), 1);
+    EXPECT_EQ(device_number("-1.9"), -1);
+    EXPECT_EQ(device_number("x"), 0);
+    EXPECT_EQ(device_number("2147483647.5"), 2147483647);
+    EXPECT_FALSE(device_number("2147483648"));
+    EXPECT_FALSE(device_number("nan"));
+
+    EXPECT_TRUE(quorvik::tty::letters_only("ttyUSB"));
+    EXPECT_TRUE(quorvik::tty::letters_only(""));
+    EXPECT_FALSE(quorvik::tty::letters_only("S1"));
+    EXPECT_FALSE(quorvik::tty::letters_only("\xE9"));  // a letter in Latin-1, not ASCII
 }
 
 }  // namespace
