@@ -26,6 +26,10 @@ class SectionCheck {
         : dict_(dict), scan_(scan), place_(place), out_(out) {}
 
     const std::string& name() const { return place_.name; }
+    const dictionary* dict() const { return dict_; }
+
+    // Whether an error has been reported under key in this section.
+    bool has_error(std::string_view key) const;
     const SectionPlace& place() const { return place_; }
 
     // iniparser's text for key (any case); nullptr when the key is missing.
@@ -73,6 +77,9 @@ struct Inputs {
     bool any() const { return !volt.empty() || !temp.empty() || !fan.empty(); }
     std::set<int>& of(const schema::InputKind& kind) {
         return &kind == &schema::kVolt ? volt : &kind == &schema::kTemp ? temp : fan;
+    }
+    const std::set<int>& of(const schema::InputKind& kind) const {
+        return const_cast<Inputs*>(this)->of(kind);
     }
 };
 

@@ -11,6 +11,7 @@
 
 #include "profile_check_rules.h"
 #include "quorvik_common/profile_schema.h"
+#include "sensor_inputs.h"
 
 namespace quorvik::profile_check {
 namespace {
@@ -306,6 +307,49 @@ void check_fan_input(const SectionCheck& c, int n, bool banked) {
     }
 }
 
+// Model-specific registers are the host's, not the profile's: for the
+// profile's sake every register reads.
+class AnyMsr final : public sensor::MsrSource {
+  public:
+    sensor::Status read(std::uint32_t, std::uint64_t& value) override {
+        value = 0;
+        return SENSOR_OK;
+    }
+};
+
+const char* reader_status_name(sensor::Status status) {
+    switch (status) {
+        case SENSOR_ERR_KEY:
+            return "SENSOR_ERR_KEY";
+        case SENSOR_ERR_VALUE:
+            return "SENSOR_ERR_VALUE";
+        default:
+            return "SENSOR_ERR_PROFILE";
+    }
+}
+
+// Asks the input's own reader what it makes of the section: the key it stops
+// at, with its status, is an error whatever the rules above found.
+void check_with_reader(const SectionCheck& c, const schema::InputKind& kind, int n) {
+    sensor::Keys keys(c.dict(), c.name().c_str(), kind.prefix, n);
+    sensor::Status status = SENSOR_OK;
+    if (&kind == &schema::kVolt) {
+        sensor::VoltInput input;
+        status = sensor::read_volt_input(keys, input);
+    } else if (&kind == &schema::kFan) {
+        sensor::FanInput input;
+        status = sensor::read_fan_input(keys, input);
+    } else {
+        sensor::TempInput input;
+        AnyMsr msr;
+        status = sensor::read_temp_input(keys, input, msr);
+    }
+    const std::string key = keys.last_key();
+    if (status == SENSOR_OK || c.has_error(key)) return;
+    c.error(key, "the reader refuses it: " + cannot_read(kind.noun, n) + " (" +
+                     reader_status_name(status) + ")");
+}
+
 }  // namespace
 
 Inputs check_key_names(const SectionCheck& c) {
@@ -332,6 +376,9 @@ void check_sensor_inputs(const SectionCheck& c, const Inputs& inputs) {
     for (const int n : inputs.volt) check_voltage_input(c, n, banked);
     for (const int n : inputs.temp) check_temperature_input(c, n, banked);
     for (const int n : inputs.fan) check_fan_input(c, n, banked);
+    for (const schema::InputKind* kind : schema::kInputKinds) {
+        for (const int n : inputs.of(*kind)) check_with_reader(c, *kind, n);
+    }
 }
 
 }  // namespace quorvik::profile_check

@@ -7,9 +7,9 @@
 #include "diag.h"
 #include "guard.h"
 #include "identity_cache.h"
+#include "quorvik_common/reading_text.h"
 #include "quorvik_common/sensor_reader.h"
 #include "quorvik_common/text.h"
-#include "quorvik_common/reading_text.h"
 #include "smi_port.h"
 
 namespace {

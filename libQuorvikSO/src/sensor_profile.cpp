@@ -11,16 +11,18 @@
 
 namespace quorvik::sensor {
 
-SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {
-    if (SensorModelCheck(model, profile, buffer_) == 1) name_ = buffer_;
+const char* Keys::last_key() const {
+    return name_length_ == 0 ? "" : key_ + name_length_;
 }
 
 const char* Keys::section_value(const char* key) {
+    name_length_ = std::strlen(name_) + 1;
     if (!text::format_into(key_, "%s:%s", name_, key)) return nullptr;
     return ini::find_text(profile_, key_);
 }
 
 const char* Keys::input_value(const char* key) {
+    name_length_ = std::strlen(name_) + 1;
     if (!text::format_into(key_, "%s:%s%d%s", name_, kind_, input_, key)) return nullptr;
     return ini::find_text(profile_, key_);
 }

@@ -50,12 +50,16 @@ class Keys {
     const char* section_value(const char* key);
     const char* input_value(const char* key);
 
+    // The key asked for last, without its section ("Vin3Idx"); "" before any.
+    const char* last_key() const;
+
   private:
     const dictionary* profile_;
     const char* name_;
     const char* kind_;
     int input_;
     char key_[kKeySize] = {};
+    std::size_t name_length_ = 0;  // of the section part of key_, with its colon
 };
 
 // A number key's text: missing gives SENSOR_ERR_KEY, empty SENSOR_ERR_VALUE,
