@@ -259,8 +259,11 @@ void check_real(const SectionCheck& c, const std::string& key, bool is_factor,
 void check_msr_pair(const SectionCheck& c, int n, const std::string& failure) {
     const std::string reference = input_key(schema::kTemp, n, schema::kReferenceMsr);
     const std::string offset = input_key(schema::kTemp, n, schema::kReadoutMsr);
+    // Register numbers are 32 bits wide: what the reader takes, it says itself.
     for (const std::string& key : {reference, offset}) {
-        if (reader_number(c, key, failure, false) == 0) {
+        const char* text = c.value(key);
+        if (text != nullptr && *text != '\0' && parse_number(text).value == 0 &&
+            parse_number(text).whole) {
             c.error(key, "register 0: " + failure + " (SENSOR_ERR_VALUE)");
         }
     }

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"

@@ -4,8 +4,6 @@
 // the input's factor and offset into whole degrees held in 8 bits.
 #include <fcntl.h>
 
-#include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -13,7 +11,6 @@
 #include "QuorvikSO.h"
 #include "diag.h"
 #include "guard.h"
-#include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
 #include "resources.h"
 #include "sensor_inputs.h"

@@ -296,6 +296,8 @@ TEST(CheckProfile, KeysThatNoCallReadsAndValuesAtTheLimitsPass) {
         {{"TtyType", longest_letters.c_str()}},
         {{"Tin0Str", longest_label.c_str()}},
         {{"Tin1Cof", nullptr}, {"Tin1Off", nullptr}},
+        // A register number beyond an int: model-specific registers are 32 bits.
+        {{"Tin0MSR", "0xC0010299"}},
     };
     for (const auto& edits : quiet) {
         const Report report = check_text(edited_example(edits));
