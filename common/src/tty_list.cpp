@@ -26,10 +26,7 @@ std::vector<std::string> items(std::string_view list) {
 }
 
 std::optional<int> device_number(const char* item) {
-    const double value = number::c_strtod(item);
-    // Cutting a double to int is only defined within int's range.
-    if (!(value > -2147483649.0 && value < 2147483648.0)) return std::nullopt;
-    return static_cast<int>(value);
+    return number::truncate_to_int(number::c_strtod(item));
 }
 
 }  // namespace quorvik::tty
