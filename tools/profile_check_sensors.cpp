@@ -11,6 +11,7 @@
 
 #include "profile_check_rules.h"
 #include "quorvik_common/profile_schema.h"
+#include "quorvik_common/reading_text.h"
 #include "sensor_inputs.h"
 
 namespace quorvik::profile_check {
@@ -178,14 +179,18 @@ void check_label(const SectionCheck& c, const std::string& key, const std::strin
                          " (SENSOR_ERR_VALUE)");
         return;
     }
+    // Whether the dispatch takes a reading's text with this label, asked of
+    // the dispatch's own parse.
+    const std::string sample = std::string(text) + ": 0";
+    char scratch[sensor::kScratchSize] = {};
+    int value = 0;
     const std::size_t blank = text.find_first_of(" \t");
-    const std::size_t first_word = blank == std::string_view::npos ? text.size() + 1 : blank;
-    if (first_word > schema::kLongestFirstWord) {
+    if (!sensor::parse_reading(sample.c_str(), scratch, value)) {
+        const std::size_t first_word = blank == std::string_view::npos ? text.size() + 1 : blank;
         c.error(key, "first word of " + std::to_string(first_word) +
                          " characters with its colon: GetSensorValueByType keeps at most " +
                          std::to_string(schema::kLongestFirstWord) +
-                         ", "
-                         "so get_milli_volt and get_temperature fail (ERR_SENSOR)");
+                         ", so get_milli_volt and get_temperature fail (ERR_SENSOR)");
     } else if (blank != std::string_view::npos) {
         c.warning(key, "label '" + std::string(text) +
                            "' holds a blank: a label is one word, so that whoever reads the "

@@ -283,6 +283,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenProfile, testing::ValuesIn(kBroken),
 TEST(CheckProfile, KeysThatNoCallReadsAndValuesAtTheLimitsPass) {
     const std::string longest_letters(98, 'S');
     const std::string longest_label(38, 'T');
+    const std::string vertical_tab_label = "T\v" + std::string(45, 'T');
     const std::vector<std::vector<Edit>> quiet = {
         {{"O_Relay", "0"}, {"Relay_Node", nullptr}},
         {{"TotalSerialPort", "0"}, {"TtyType", nullptr}, {"TtyNum", nullptr}},
@@ -296,6 +297,8 @@ TEST(CheckProfile, KeysThatNoCallReadsAndValuesAtTheLimitsPass) {
         {{"TtyType", longest_letters.c_str()}},
         {{"Tin0Str", longest_label.c_str()}},
         {{"Tin1Cof", nullptr}, {"Tin1Off", nullptr}},
+        // The dispatch ends a reading's first word at any blank, a vertical tab too.
+        {{"Tin0Str", vertical_tab_label.c_str()}},
         // A register number beyond an int: model-specific registers are 32 bits.
         {{"Tin0MSR", "0xC0010299"}},
     };
