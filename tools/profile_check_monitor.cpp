@@ -16,7 +16,6 @@ namespace {
 namespace schema = quorvik::schema;
 constexpr std::size_t kBufferSize = schema::kTextSize;
 constexpr std::size_t kLongestText = schema::kLongestText;
-constexpr std::size_t kCommandText = sizeof "ls /dev/tty > /dev/null 2>&1" - 1;
 
 // The text in single quotes. Built by appending: GCC 12 at -O2 and above warns
 // falsely (-Wrestrict) on a string literal + std::string temporary.
@@ -126,8 +125,7 @@ std::vector<int> check_tty_numbers(const SectionCheck& c, int ports) {
 void check_command_line(const SectionCheck& c, const char* letters,
                         const std::vector<int>& numbers) {
     for (const int number : numbers) {
-        const std::size_t length =
-            kCommandText + std::strlen(letters) + std::to_string(number).size();
+        const std::size_t length = tty::node_test_command(letters, number).size();
         if (length < kBufferSize) continue;
         c.error(schema::kTtyType, "with device number " + std::to_string(number) +
                                       " the command line "

@@ -29,4 +29,8 @@ std::optional<int> device_number(const char* item) {
     return number::truncate_to_int(number::c_strtod(item));
 }
 
+std::string node_test_command(std::string_view letters, int number) {
+    return "ls /dev/tty" + std::string(letters) + std::to_string(number) + " > /dev/null 2>&1";
+}
+
 }  // namespace quorvik::tty

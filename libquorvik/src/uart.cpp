@@ -65,10 +65,8 @@ extern "C" int get_uart_status(int index, int* in_use) noexcept {
         // line would redirect to some other file.
         char command[kBufferSize];
         char output[kBufferSize];
-        if (!text::format_into(command, "ls /dev/tty%s%d > /dev/null 2>&1", letters,
-                               numbers[index])) {
-            return ERR_PROFILE_VALUE;
-        }
+        const std::string test = tty::node_test_command(letters, numbers[index]);
+        if (!text::format_into(command, "%s", test.c_str())) return ERR_PROFILE_VALUE;
         status = exec_cmd(command, output);
         if (status != 0) return status;
 

@@ -21,4 +21,9 @@ std::vector<std::string> items(std::string_view list);
 // when none) cut toward zero; nullopt when that does not fit an int.
 std::optional<int> device_number(const char* item);
 
+// The command that tells whether port's node exists, for its letters and
+// device number. The monitoring library runs it only when it fits its
+// 128-byte command line; a cut line would redirect to some other file.
+std::string node_test_command(std::string_view letters, int number);
+
 }  // namespace quorvik::tty
