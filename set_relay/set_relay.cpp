@@ -10,14 +10,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "quorvik.h"
 #include "quorvik_common/dio_request.h"
 
 namespace {
-
-// The monitoring API's numbers for the same failures.
-constexpr int kDevOpen = -103;
-constexpr int kDevClose = -104;
-constexpr int kDevIoctl = -105;
 
 const char kUsage[] =
     "Usage: ./zk_set_relay value\nValue=0 -> relay is set\nValue=1 -> relay is not set";
@@ -36,12 +32,12 @@ int open_node(const char* path) {
 }
 
 // Sets relay output 0 to value; on failure *cause holds the errno.
-int set_relay(int value, int* cause) {
+int set_output_zero(int value, int* cause) {
     const char path[128] = QUORVIK_DIO_PATH;
     const int fd = open_node(path);
     if (fd < 0) {
         *cause = errno;
-        return kDevOpen;
+        return ERR_DEV_OPEN;
     }
     struct dio_request request;
     request.port = 0;
@@ -49,11 +45,11 @@ int set_relay(int value, int* cause) {
     if (ioctl(fd, DIO_SET_RELAY, &request) != 0) {
         *cause = errno;
         close(fd);
-        return kDevIoctl;
+        return ERR_DEV_IOCTL;
     }
     if (close(fd) != 0) {
         *cause = errno;
-        return kDevClose;
+        return ERR_DEV_CLOSE;
     }
     return 0;
 }
@@ -81,14 +77,14 @@ int main(int argc, char** argv) {
         return -1;
     }
     int cause = 0;
-    switch (set_relay(static_cast<int>(value), &cause)) {
+    switch (set_output_zero(static_cast<int>(value), &cause)) {
         case 0:
             return 0;
-        case kDevOpen:
+        case ERR_DEV_OPEN:
             fprintf(stderr, "zk_set_relay: cannot open %s: %s\n", QUORVIK_DIO_PATH,
                     strerror(cause));
             return 1;
-        case kDevIoctl:
+        case ERR_DEV_IOCTL:
             fprintf(stderr, "zk_set_relay: %s refused the relay request: %s\n", QUORVIK_DIO_PATH,
                     strerror(cause));
             return 1;

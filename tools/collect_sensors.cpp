@@ -1,8 +1,10 @@
 // Sensor readings: voltages and temperatures by role through the monitoring
 // API, fans through libQuorvikSO (the API has no fan query). Each reading is
-// labelled with its input's label as the input's reader gives it.
+// labelled with its input's label as the input's reader gives it; every input
+// is read once.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -10,25 +12,22 @@
 #include "parallel.h"
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/profile_schema.h"
+#include "quorvik_common/reading_text.h"
+#include "quorvik_common/sensor_reader.h"
 #include "report.h"
 
 namespace quorvik::report {
 namespace {
 
-using Reader = int (*)(const char*, const char*, int, char**);
+using sensor::Reader;
 using RoleQuery = int (*)(int, int*);
 
-struct Role {
-    const char* name;
-    const char* key;  // profile key naming the role's input
-};
-
-constexpr Role kVoltageRoles[] = {
-    {"cpu", "V_CPU_Index"}, {"dram", "V_DRAM_Index"}, {"5v", "V_5V_Index"}};
-constexpr Role kTemperatureRoles[] = {{"cpu", "T_CPU_Index"}, {"system", "T_SYSTEM_Index"}};
+using schema::Role;
 
 struct RoleKind {
     const Quantity& quantity;
+    const schema::InputKind& input;
     std::span<const Role> roles;
     RoleQuery query;
     Reader reader;
@@ -36,20 +35,45 @@ struct RoleKind {
 };
 
 const RoleKind kRoleKinds[] = {
-    {quantity::kVoltage, kVoltageRoles, get_milli_volt, SensorVolt, 1000.0},
-    {quantity::kTemperature, kTemperatureRoles, get_temperature, SensorTemp, 1000.0},
+    {quantity::kVoltage, schema::kVolt, schema::kVoltRoles, get_milli_volt, SensorVolt, 1000.0},
+    {quantity::kTemperature, schema::kTemp, schema::kTempRoles, get_temperature, SensorTemp,
+     1000.0},
 };
 
-// Reads input through its reader and keeps the label of its text
-// ("<label>: <value>"). Returns the reader's status.
-int read_label(Reader reader, const std::string& model, int input, std::string& label) {
+// The label of a reader's text "<label>: <value>".
+std::string label_of(const char* text) {
+    const char* separator = std::strrchr(text, ':');
+    return separator != nullptr ? std::string(text, separator) : std::string(text);
+}
+
+// One reading through input's reader: its status, and on success the label
+// and the value as the dispatch takes it from the text (ERR_SENSOR where the
+// dispatch refuses the text).
+struct ReaderResult {
+    int status = SENSOR_OK;
+    std::string label;
+    bool parsed = false;
+    int value = 0;
+};
+
+ReaderResult read_input(Reader reader, const std::string& model, int input) {
+    ReaderResult result;
     char* text = nullptr;
-    const int status = reader(QUORVIK_PROFILE_PATH, model.c_str(), input, &text);
-    if (status != SENSOR_OK) return status;
-    if (char* separator = std::strrchr(text, ':'); separator != nullptr) *separator = '\0';
-    label = text;
-    std::free(text);
-    return SENSOR_OK;
+    result.status = reader(QUORVIK_PROFILE_PATH, model.c_str(), input, &text);
+    const std::unique_ptr<char, decltype(&std::free)> owner(text, &std::free);
+    if (result.status != SENSOR_OK || text == nullptr) return result;
+    result.label = label_of(text);
+    char scratch[sensor::kScratchSize] = {};
+    result.parsed = sensor::parse_reading(text, scratch, result.value);
+    return result;
+}
+
+// The section that the readers read a model's inputs from: the one serving
+// it by prefix, or else the one named as the model.
+std::string reader_section(const ini::Profile& profile, const std::string& model) {
+    char name[schema::kModelSize] = {};
+    if (SensorModelCheck(model.c_str(), profile.get(), name) == 1) return name;
+    return model;
 }
 
 // The input a role names, looked up as the monitoring library looks it up:
@@ -59,13 +83,22 @@ int role_input(const ini::Profile& profile, const std::string& model, const char
     return ini::get_int(profile.get(), (model + ":" + key).c_str(), -1);
 }
 
-// Labels a role's reading with its input's label and number, when the
-// profile names the input and its reader gives the label.
-void add_input_labels(Reading& reading, Reader reader, const std::string& model, int input) {
+// Labels a role's reading with its input's label and number. A successful
+// role reading went through the input's reader, whose label is the input's
+// Str key; when the dispatch refused the reader's text, only the reader
+// tells whether it had a label.
+void add_input_labels(Reading& reading, const RoleKind& kind, const std::string& model,
+                      const ini::Profile& profile, int input) {
     if (input < 0) return;
-    std::string label;
-    if (read_label(reader, model, input, label) == SENSOR_OK) {
-        reading.labels.push_back({"label", label});
+    if (reading.ok()) {
+        const std::string key = reader_section(profile, model) + ":" +
+                                schema::input_key(kind.input, input, schema::kLabel);
+        if (const char* label = ini::find_text(profile.get(), key.c_str())) {
+            reading.labels.push_back({"label", label});
+        }
+    } else if (reading.status == ERR_SENSOR) {
+        const ReaderResult result = read_input(kind.reader, model, input);
+        if (result.status == SENSOR_OK) reading.labels.push_back({"label", result.label});
     }
     reading.labels.push_back({"input", std::to_string(input)});
 }
@@ -80,22 +113,22 @@ void collect_roles(std::vector<Reading>& report, const RoleKind& kind, const std
         if (status == ERR_RANGE) continue;
         Reading reading(kind.quantity, {{"role", role.name}}, status);
         if (reading.ok()) reading.value = raw / kind.per_base_unit;
-        add_input_labels(reading, kind.reader, model, role_input(profile, model, role.key));
+        add_input_labels(reading, kind, model, profile, role_input(profile, model, role.key));
         report.push_back(std::move(reading));
     }
 }
 
+// One reading gives a fan's label and value.
 Reading read_fan(const std::string& model, int input) {
     Reading reading(quantity::kFanSpeed, {{"input", std::to_string(input)}});
-    std::string label;
-    reading.status = read_label(SensorFan, model, input, label);
+    const ReaderResult result = read_input(SensorFan, model, input);
+    reading.status = result.status;
     if (!reading.ok()) return reading;
-    reading.labels.push_back({"label", label});
-    int value = 0;
+    reading.labels.push_back({"label", result.label});
     // The reader said why an input cannot be read; the dispatch, as the
     // libraries' callers use it, may still refuse its text.
-    if (GetSensorValueByType(model.c_str(), SENSOR_FAN, input, &value) == 1) {
-        reading.value = value;
+    if (result.parsed) {
+        reading.value = result.value;
     } else {
         reading.status = ERR_SENSOR;
     }
@@ -112,7 +145,7 @@ void collect_fans(std::vector<Reading>& report, const std::string& model, int mo
             std::free(text);
         }
     }
-    const int fans = items_to_read(count, kMostFans, "inputs");
+    const int fans = items_to_read(count, schema::kMostListed, "inputs");
     report.push_back(count);
     for (int input = 0; input < fans; ++input) report.push_back(read_fan(model, input));
 }

@@ -9,6 +9,7 @@
 
 #include "parallel.h"
 #include "quorvik.h"
+#include "quorvik_common/profile_schema.h"
 #include "report.h"
 
 namespace quorvik::report {
@@ -162,7 +163,7 @@ std::vector<Reading> collect_disks(Bounds& bounds, const std::vector<std::string
 
 std::vector<Reading> collect_ethernet(Bounds& bounds) {
     Reading count = count_reading(bounds.commands, quantity::kEthernetPorts, get_eth_count);
-    const int ports = items_to_read(count, kMostEthernetPorts, "ports");
+    const int ports = items_to_read(count, schema::kMostListed, "ports");
     std::vector<Reading> readings = {std::move(count)};
     const auto port_readings = [&](int port) {
         const std::vector<Label> labels = {{"port", std::to_string(port)},
@@ -185,7 +186,7 @@ std::vector<Reading> collect_ethernet(Bounds& bounds) {
 
 std::vector<Reading> collect_serial(Bounds& bounds) {
     Reading count = count_reading(bounds.commands, quantity::kSerialPorts, get_uart_count);
-    const int ports = items_to_read(count, kMostSerialPorts, "ports");
+    const int ports = items_to_read(count, schema::kMostListed, "ports");
     std::vector<Reading> readings = {std::move(count)};
     const auto port_reading = [&](int port) {
         int in_use = 0;

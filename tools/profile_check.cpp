@@ -1,5 +1,10 @@
 #include "profile_check.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -9,6 +14,7 @@
 
 #include "profile_check_rules.h"
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/text.h"
 
 namespace quorvik::profile_check {
 namespace {
@@ -45,20 +51,77 @@ class ErrorCapture {
     std::vector<std::string> messages_;
 };
 
-// Reads the whole file; on failure returns false with errno's text in error.
+// Owner of one file descriptor.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const char* path, int flags) : fd_(::open(path, flags)) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    bool valid() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// A profile is a few kilobytes; anything beyond this is no profile.
+constexpr off_t kLargestProfile = 1 << 20;
+
+// Reads the whole file once; a FIFO, a device or a file too large is refused
+// without reading it. On failure returns false with the reason in error.
 bool read_file(const std::string& path, std::string& text, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    // Non-blocking, so that opening a FIFO without a writer does not hang.
+    const FileDescriptor file(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat status {};
+    if (!file.valid() || ::fstat(file.get(), &status) != 0) {
         error = std::strerror(errno);
         return false;
     }
+    if (!S_ISREG(status.st_mode)) {
+        error = "not a regular file";
+        return false;
+    }
+    if (status.st_size > kLargestProfile) {
+        error = "larger than " + std::to_string(kLargestProfile) + " bytes, no device profile";
+        return false;
+    }
     char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-    const bool failed = std::ferror(file) != 0;
-    if (failed) error = std::strerror(errno);
-    std::fclose(file);
-    return !failed;
+    for (;;) {
+        const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = std::strerror(errno);
+            return false;
+        }
+        text.append(chunk, static_cast<std::size_t>(got));
+        // The file grew while being read.
+        if (text.size() > static_cast<std::size_t>(kLargestProfile)) {
+            error = "larger than " + std::to_string(kLargestProfile) + " bytes, no device profile";
+            return false;
+        }
+    }
+}
+
+// iniparser loads only from a path: the text already read is handed to it
+// through an anonymous memory file, so that the file itself is read once.
+ini::Profile load_text(const std::string& text) {
+    const FileDescriptor memory(::memfd_create("profile", MFD_CLOEXEC));
+    if (!memory.valid()) return ini::Profile(nullptr);
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t put = ::write(memory.get(), text.data() + written, text.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return ini::Profile(nullptr);
+        written += static_cast<std::size_t>(put);
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(memory.get());
+    return ini::Profile(path.c_str());
 }
 
 // iniparser's messages end in " (<line>):" or " (<line>)"; 0 when none.
@@ -68,13 +131,26 @@ int message_line(const std::string& message) {
     return std::atoi(message.c_str() + open + 2);
 }
 
-bool is_long_line(const FileScan& scan, int line) {
+// Lines that the scan reports itself, better than iniparser does.
+bool is_reported_line(const FileScan& scan, int line) {
     return std::any_of(scan.long_lines.begin(), scan.long_lines.end(),
-                       [line](const LongLine& long_line) { return long_line.line == line; });
+                       [line](const LongLine& long_line) { return long_line.line == line; }) ||
+           std::find(scan.nul_lines.begin(), scan.nul_lines.end(), line) != scan.nul_lines.end();
+}
+
+// A NUL byte ends the line for iniparser, which then takes it for one too
+// long and refuses the file; whether or not the file loads, it is an error.
+void add_nul_lines(const FileScan& scan, std::vector<Finding>& out) {
+    for (const int line : scan.nul_lines) {
+        out.push_back({Severity::error, line, "", "",
+                       "NUL byte in the line: iniparser stops reading the line there and "
+                       "refuses the whole file as having an overlong line"});
+    }
 }
 
 void add_load_failure(const FileScan& scan, const std::vector<std::string>& messages,
                       std::vector<Finding>& out) {
+    add_nul_lines(scan, out);
     for (const LongLine& line : scan.long_lines) {
         out.push_back({Severity::error, line.line, "", "",
                        "line of " + std::to_string(line.length) +
@@ -91,7 +167,7 @@ void add_load_failure(const FileScan& scan, const std::vector<std::string>& mess
                            "syntax error: '" + text +
                                "' is no section, key = value or comment line; iniparser refuses "
                                "the whole file"});
-        } else if (line == 0 || !is_long_line(scan, line)) {
+        } else if (line == 0 || !is_reported_line(scan, line)) {
             std::string text = message;
             while (!text.empty() && text.back() == '\n') text.pop_back();
             out.push_back({Severity::error, line, "", "", text});
@@ -112,7 +188,8 @@ void check_section(const dictionary* dict, const FileScan& scan, const SectionPl
 // Sections that no model reaches are reported once, by check_layout; what
 // they hold makes no call fail.
 bool reachable(const SectionPlace& place) {
-    return place.name.find(':') == std::string::npos && place.name.size() <= kLongestModel;
+    return !place.name.empty() && place.name.find(':') == std::string::npos &&
+           place.name.size() <= kLongestModel;
 }
 
 void check_loaded(const dictionary* dict, const FileScan& scan, std::vector<Finding>& out) {
@@ -151,11 +228,12 @@ Report check_file(const std::string& path) {
     const FileScan scan = scan_profile_text(text);
     report.sections = static_cast<int>(scan.sections.size());
     ErrorCapture capture;
-    const ini::Profile profile(path.c_str());
+    const ini::Profile profile = load_text(text);
     if (!profile) {
         report.load = LoadState::unloadable;
         add_load_failure(scan, capture.messages(), report.findings);
     } else {
+        add_nul_lines(scan, report.findings);
         check_loaded(profile.get(), scan, report.findings);
     }
     std::stable_sort(report.findings.begin(), report.findings.end(),
@@ -169,24 +247,25 @@ std::string format_finding(const std::string& path, const Finding& finding) {
     text += finding.severity == Severity::error ? ": error: " : ": warning: ";
     if (!finding.section.empty()) text += "[" + finding.section + "] ";
     if (!finding.key.empty()) text += finding.key + ": ";
-    return text + finding.message;
+    return text::escape_controls(text + finding.message);
 }
 
 int check_profile(const char* path, std::FILE* out) {
     const std::string name = path != nullptr ? path : kDefaultProfile;
+    const std::string shown = text::escape_controls(name);
     const Report report = check_file(name);
     for (const Finding& finding : report.findings) {
         std::fprintf(out, "%s\n", format_finding(name, finding).c_str());
     }
     if (report.load == LoadState::unreadable) {
-        std::fprintf(out, "%s: not checked: the file cannot be read\n", name.c_str());
+        std::fprintf(out, "%s: not checked: the file cannot be read\n", shown.c_str());
     } else if (report.load == LoadState::unloadable) {
         std::fprintf(out,
                      "%s: not checked: iniparser cannot load it, so every call that reads the "
                      "profile fails (SENSOR_ERR_PROFILE, ERR_PROFILE_LOAD)\n",
-                     name.c_str());
+                     shown.c_str());
     } else {
-        std::fprintf(out, "%s: %s, %s, %s\n", name.c_str(),
+        std::fprintf(out, "%s: %s, %s, %s\n", shown.c_str(),
                      counted(report.sections, "section").c_str(),
                      counted(report.count(Severity::error), "error").c_str(),
                      counted(report.count(Severity::warning), "warning").c_str());

@@ -24,10 +24,16 @@ void check_repeats(const SectionPlace& section, std::vector<Finding>& out) {
 }
 
 void check_name_length(const SectionPlace& section, std::vector<Finding>& out) {
+    if (section.name.empty()) {
+        add(out, Severity::error, section.line, section.name,
+            "empty section name: no model is named so, and its keys are lost");
+        return;
+    }
     if (section.name.size() <= kLongestModel) return;
     add(out, Severity::warning, section.line, section.name,
         "section name of " + std::to_string(section.name.size()) +
-            " characters: model names hold at most 29, so no model reaches this section");
+            " characters: model names hold at most " + std::to_string(kLongestModel) +
+            ", so no model reaches this section");
 }
 
 // A section "x:volt" is also the key text of key Volt in section [x].

@@ -29,6 +29,16 @@ std::string SectionCheck::absence(std::string_view key) const {
            ") takes the place of this key";
 }
 
+bool SectionCheck::has_error(std::string_view key) const {
+    for (const Finding& finding : out_) {
+        if (finding.severity == Severity::error && finding.section == place_.name &&
+            to_lower(finding.key) == to_lower(key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void SectionCheck::error(std::string_view key, std::string message) const {
     out_.push_back(
         {Severity::error, line_of(key), place_.name, std::string(key), std::move(message)});

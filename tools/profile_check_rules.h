@@ -12,11 +12,11 @@
 
 #include "profile_check.h"
 #include "profile_check_scan.h"
+#include "quorvik_common/profile_schema.h"
 
 namespace quorvik::profile_check {
 
-// The identity cache holds model names of at most 29 characters.
-inline constexpr std::size_t kLongestModel = 29;
+inline constexpr std::size_t kLongestModel = schema::kLongestModel;
 
 // One section: values come from iniparser, lines from the scan.
 class SectionCheck {
@@ -26,6 +26,10 @@ class SectionCheck {
         : dict_(dict), scan_(scan), place_(place), out_(out) {}
 
     const std::string& name() const { return place_.name; }
+    const dictionary* dict() const { return dict_; }
+
+    // Whether an error has been reported under key in this section.
+    bool has_error(std::string_view key) const;
     const SectionPlace& place() const { return place_; }
 
     // iniparser's text for key (any case); nullptr when the key is missing.
@@ -71,6 +75,12 @@ std::optional<int> lookup_integer(const SectionCheck& check, std::string_view ke
 struct Inputs {
     std::set<int> volt, temp, fan;
     bool any() const { return !volt.empty() || !temp.empty() || !fan.empty(); }
+    std::set<int>& of(const schema::InputKind& kind) {
+        return &kind == &schema::kVolt ? volt : &kind == &schema::kTemp ? temp : fan;
+    }
+    const std::set<int>& of(const schema::InputKind& kind) const {
+        return const_cast<Inputs*>(this)->of(kind);
+    }
 };
 
 // Rule groups, one section each.

@@ -32,6 +32,7 @@ class Scanner {
     }
 
     void long_line(int line, std::size_t length) { scan_.long_lines.push_back({line, length}); }
+    void nul_line(int line) { scan_.nul_lines.push_back(line); }
 
   private:
     void section_line(std::string_view text, int line) {
@@ -95,6 +96,7 @@ FileScan scan_profile_text(std::string_view text) {
         const std::size_t end = text.find('\n');
         std::string_view physical = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (physical.find('\0') != std::string_view::npos) scanner.nul_line(line);
         if (pending.empty()) first_line = line;
         std::string joined = pending + std::string(physical);
         if (joined.size() >= kLongLine) scanner.long_line(line, joined.size());

@@ -40,6 +40,7 @@ struct FileScan {
     std::vector<SectionPlace> sections;  // in order of first appearance
     std::vector<int> orphan_key_lines;   // keys above the first section
     std::vector<LongLine> long_lines;
+    std::vector<int> nul_lines;  // lines holding a NUL byte
 
     const SectionPlace* find(std::string_view name) const;
 };

@@ -127,19 +127,6 @@ std::string footer(const Report& report) {
 
 }  // namespace
 
-std::string escape_controls(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            escaped += printed("\\x%02X", byte);
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string library_messages(std::string_view printed_text) {
     std::vector<std::pair<std::string, int>> distinct;
     std::size_t at = 0;

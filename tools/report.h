@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "quorvik_common/text.h"
+
 namespace quorvik::report {
 
 // Every value is kept in the base unit its exports use.
@@ -138,12 +140,6 @@ struct Report {
     std::string collected_at;       // RFC 3339, UTC, when the collection started
 };
 
-// The most inputs or ports of one kind that a board can have. A profile count
-// beyond it is a broken profile, not a reason to ask two billion times.
-inline constexpr int kMostFans = 32;
-inline constexpr int kMostEthernetPorts = 32;
-inline constexpr int kMostSerialPorts = 32;
-
 // Name of a status: libquorvik's ("ERR_SENSOR"), libQuorvikSO's sensor reader
 // statuses ("SENSOR_ERR_KEY"; their codes -1 to -4 do not meet libquorvik's),
 // "OK" for 0, "UNKNOWN" otherwise.
@@ -185,7 +181,7 @@ std::string render_text(const Report& report);
 // Control characters from the BIOS, the profile or the mounts table would
 // move the cursor or ring the bell on the reader's terminal: they show as
 // \xNN instead.
-std::string escape_controls(std::string_view text);
+using text::escape_controls;
 
 // What the libraries printed during a collection, each distinct line once in
 // the order it first came, with how many times it came: one

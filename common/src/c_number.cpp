@@ -43,4 +43,9 @@ std::optional<int> c_strtoi(const char* text) {
     return static_cast<int>(value);
 }
 
+std::optional<int> truncate_to_int(double value) {
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return std::nullopt;
+    return static_cast<int>(value);
+}
+
 }  // namespace quorvik::number

@@ -20,11 +20,6 @@ bool has_key(const dictionary* dict, const char* key) {
     return find_text(dict, key) != nullptr;
 }
 
-const char* get_text(const dictionary* dict, const char* key, const char* fallback) {
-    const char* text = find_text(dict, key);
-    return text != nullptr ? text : fallback;
-}
-
 int text_to_int(const char* text) {
     return static_cast<int>(std::strtol(text, nullptr, 0));
 }

@@ -18,4 +18,20 @@ bool format_into(std::span<char> buffer, const char* format, ...) {
     return static_cast<std::size_t>(length) < buffer.size();
 }
 
+std::string escape_controls(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            escaped += "\\x";
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0xF];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 }  // namespace quorvik::text

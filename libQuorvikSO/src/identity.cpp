@@ -16,10 +16,13 @@
 #include "diag.h"
 #include "guard.h"
 #include "identity_cache.h"
+#include "quorvik_common/profile_schema.h"
 #include "smi_port.h"
 
 extern "C" {
 char Model_str[30] = {};
+static_assert(sizeof Model_str == quorvik::schema::kModelSize,
+              "the profile schema knows the model size");
 char BIOS_Ver_str[10] = {};
 char SerialNumber_str[30] = {};
 char PlatformInfo_Flag = 0;

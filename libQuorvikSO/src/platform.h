@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "QuorvikSO.h"
+
 namespace quorvik::platform {
 
 // ioperm(2) for num ports from `from`; 0 on success.
@@ -29,10 +31,9 @@ ssize_t pread(int fd, void* buf, std::size_t count, off_t offset);
 void* map_shared_readonly(int fd, std::size_t length, off_t offset);
 int unmap(void* addr, std::size_t length);
 
-// Registers handed to and taken back from the firmware's SMI handler.
-struct SmiRegisters {
-    std::uint32_t eax, ebx, ecx, edx, reserved, esi, edi;
-};
+// Registers handed to and taken back from the firmware's SMI handler: the
+// mailbox's own block.
+using SmiRegisters = ::SmiRegisterBlock;
 
 // Load EAX, EBX, ECX, ESI, EDI from regs, write AL to port 0xB2, and store
 // EAX, EBX, ECX, EDX back: one uninterrupted sequence.

@@ -55,3 +55,11 @@ extern "C" int SensorModelCheck(const char* model, struct _dictionary_* profile,
         return 0;
     });
 }
+
+namespace quorvik::sensor {
+
+SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {
+    if (SensorModelCheck(model, profile, buffer_) == 1) name_ = buffer_;
+}
+
+}  // namespace quorvik::sensor

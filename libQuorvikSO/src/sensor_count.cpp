@@ -12,6 +12,7 @@
 namespace {
 
 using namespace quorvik::sensor;
+namespace schema = quorvik::schema;
 
 constexpr std::size_t kCountTextSize = 1024;
 
@@ -38,16 +39,19 @@ int count_query(const char* path, const char* model, char** text, const char* ke
 }  // namespace
 
 extern "C" int SensorVoltQuery(const char* path, const char* model, char** text) noexcept {
-    return quorvik::guard::run_with_text(
-        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Volt"); });
+    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
+        return count_query(path, model, text, schema::kVoltCount);
+    });
 }
 
 extern "C" int SensorTempQuery(const char* path, const char* model, char** text) noexcept {
-    return quorvik::guard::run_with_text(
-        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Temp"); });
+    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
+        return count_query(path, model, text, schema::kTempCount);
+    });
 }
 
 extern "C" int SensorFanQuery(const char* path, const char* model, char** text) noexcept {
-    return quorvik::guard::run_with_text(
-        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, "Fan"); });
+    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
+        return count_query(path, model, text, schema::kFanCount);
+    });
 }

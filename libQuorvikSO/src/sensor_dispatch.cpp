@@ -7,15 +7,16 @@
 #include "diag.h"
 #include "guard.h"
 #include "identity_cache.h"
+#include "quorvik_common/reading_text.h"
+#include "quorvik_common/sensor_reader.h"
 #include "quorvik_common/text.h"
-#include "reading_text.h"
 #include "smi_port.h"
 
 namespace {
 
 using quorvik::sensor::kScratchSize;
 
-using Reader = int (*)(const char*, const char*, int, char**);
+using quorvik::sensor::Reader;
 
 Reader reader_for(unsigned long type) {
     switch (type) {

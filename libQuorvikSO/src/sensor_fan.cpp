@@ -5,34 +5,14 @@
 #include "QuorvikSO.h"
 #include "guard.h"
 #include "quorvik_common/ini_value.h"
+#include "sensor_inputs.h"
 #include "sensor_profile.h"
 #include "superio.h"
 
 namespace {
 
 using namespace quorvik::sensor;
-
-struct FanInput {
-    const char* label = "";
-    PortDescription ports;
-    int bank = 0;
-    int high_reg = 0;
-    int low_reg = 0;
-    int dividend = 0;
-};
-
-// Keys in the order that decides which failure a caller sees.
-Status read_input(Keys& keys, FanInput& input) {
-    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
-    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
-    if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value("MSB"), input.high_reg); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value("LSB"), input.low_reg); s != SENSOR_OK) return s;
-    // Without a dividend there is no fan value: missing and empty alike.
-    const char* dividend = keys.input_value("Count");
-    if (dividend == nullptr || *dividend == '\0') return SENSOR_ERR_VALUE;
-    return whole_number(dividend, input.dividend);
-}
+namespace schema = quorvik::schema;
 
 }  // namespace
 
@@ -42,10 +22,10 @@ extern "C" int SensorFan(const char* path, const char* model, int input, char** 
         quorvik::ini::Profile profile(path);
         if (!profile) return SENSOR_ERR_PROFILE;
         const SectionName section(profile.get(), model);
-        Keys keys(profile.get(), section.get(), "Fin", input);
+        Keys keys(profile.get(), section.get(), schema::kFan.prefix, input);
 
         FanInput fan;
-        if (const Status s = read_input(keys, fan); s != SENSOR_OK) return s;
+        if (const Status s = read_fan_input(keys, fan); s != SENSOR_OK) return s;
         unsigned count = 0;
         const Status status = read_chip(fan.ports, fan.bank, [&](HardwareMonitor& monitor) {
             // Low register first, then high, as these chips have always been read.

@@ -6,32 +6,23 @@
 
 #include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/profile_schema.h"
 #include "quorvik_common/text.h"
 
 namespace quorvik::sensor {
-namespace {
 
-// Longest value in a result text: a long in decimal with its sign.
-constexpr std::size_t kLongestValue = 20;
-constexpr std::size_t kLongestLabel = kResultSize - 1 - (sizeof ": " - 1) - kLongestValue;
-
-// Only these two chips hide their registers behind banks; case counts.
-bool is_banked_chip(const char* name) {
-    return std::strcmp(name, "W83627DHG") == 0 || std::strcmp(name, "W83627EHF") == 0;
-}
-
-}  // namespace
-
-SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {
-    if (SensorModelCheck(model, profile, buffer_) == 1) name_ = buffer_;
+const char* Keys::last_key() const {
+    return name_length_ == 0 ? "" : key_ + name_length_;
 }
 
 const char* Keys::section_value(const char* key) {
+    name_length_ = std::strlen(name_) + 1;
     if (!text::format_into(key_, "%s:%s", name_, key)) return nullptr;
     return ini::find_text(profile_, key_);
 }
 
 const char* Keys::input_value(const char* key) {
+    name_length_ = std::strlen(name_) + 1;
     if (!text::format_into(key_, "%s:%s%d%s", name_, kind_, input_, key)) return nullptr;
     return ini::find_text(profile_, key_);
 }
@@ -50,37 +41,37 @@ Status number(const char* text, int& value) {
 }
 
 Status read_port_description(Keys& keys, PortDescription& ports) {
-    if (const Status status = number(keys.section_value("Index"), ports.index_port);
+    if (const Status status = number(keys.section_value(schema::kIndexPort), ports.index_port);
         status != SENSOR_OK) {
         return status;
     }
-    if (const Status status = number(keys.section_value("Data"), ports.data_port);
+    if (const Status status = number(keys.section_value(schema::kDataPort), ports.data_port);
         status != SENSOR_OK) {
         return status;
     }
-    const char* chip = keys.section_value("Sio");
+    const char* chip = keys.section_value(schema::kChip);
     if (chip == nullptr) return SENSOR_ERR_KEY;
     if (*chip == '\0') return SENSOR_ERR_VALUE;
-    ports.banked = is_banked_chip(chip);
+    ports.banked = schema::is_banked_chip(chip);
     return SENSOR_OK;
 }
 
 Status read_label(Keys& keys, const char*& label) {
-    const char* text = keys.input_value("Str");
+    const char* text = keys.input_value(schema::kLabel);
     if (text == nullptr) return SENSOR_ERR_KEY;
-    if (std::strlen(text) > kLongestLabel) return SENSOR_ERR_VALUE;
+    if (std::strlen(text) > schema::kLongestLabel) return SENSOR_ERR_VALUE;
     label = text;
     return SENSOR_OK;
 }
 
 Status read_bank(Keys& keys, const PortDescription& ports, int& bank) {
     if (!ports.banked) return SENSOR_OK;
-    const char* text = keys.input_value("Bnk");
+    const char* text = keys.input_value(schema::kBank);
     if (text == nullptr) return SENSOR_ERR_KEY;
-    // An empty value reads as bank 0; 255 is the profile's "no bank".
+    // An empty value reads as bank 0.
     int value = 0;
     if (const Status s = whole_number(text, value); s != SENSOR_OK) return s;
-    if (value == 255) return SENSOR_ERR_VALUE;
+    if (value == schema::kNoBank) return SENSOR_ERR_VALUE;
     bank = value;
     return SENSOR_OK;
 }

@@ -9,15 +9,16 @@
 #include <cstddef>
 
 #include "QuorvikSO.h"
+#include "quorvik_common/profile_schema.h"
 
 namespace quorvik::sensor {
 
 // A sensor reader status: SENSOR_OK or one of the SENSOR_ERR_* codes.
 using Status = int;
 
-inline constexpr std::size_t kSectionSize = 30;
+inline constexpr std::size_t kSectionSize = schema::kModelSize;
 inline constexpr std::size_t kKeySize = 1024;
-inline constexpr std::size_t kResultSize = 1024;
+inline constexpr std::size_t kResultSize = schema::kResultSize;
 
 // The name that addresses the model's keys: the section serving the model by
 // prefix, or else the model name as given (lookups ignore case).
@@ -49,12 +50,16 @@ class Keys {
     const char* section_value(const char* key);
     const char* input_value(const char* key);
 
+    // The key asked for last, without its section ("Vin3Idx"); "" before any.
+    const char* last_key() const;
+
   private:
     const dictionary* profile_;
     const char* name_;
     const char* kind_;
     int input_;
     char key_[kKeySize] = {};
+    std::size_t name_length_ = 0;  // of the section part of key_, with its colon
 };
 
 // A number key's text: missing gives SENSOR_ERR_KEY, empty SENSOR_ERR_VALUE,

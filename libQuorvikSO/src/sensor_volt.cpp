@@ -7,33 +7,14 @@
 #include "QuorvikSO.h"
 #include "guard.h"
 #include "quorvik_common/ini_value.h"
+#include "sensor_inputs.h"
 #include "sensor_profile.h"
 #include "superio.h"
 
 namespace {
 
 using namespace quorvik::sensor;
-
-struct VoltInput {
-    const char* label = "";
-    PortDescription ports;
-    int bank = 0;
-    int reg = 0;
-    int factor = 0;  // millivolts per count
-};
-
-// Keys in the order that decides which failure a caller sees.
-Status read_input(Keys& keys, VoltInput& input) {
-    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
-    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
-    if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value("Idx"), input.reg); s != SENSOR_OK) return s;
-    const char* factor = keys.input_value("Cof");
-    if (factor == nullptr) return SENSOR_ERR_KEY;
-    if (const Status s = whole_number(factor, input.factor); s != SENSOR_OK) return s;
-    if (input.factor == 0) return SENSOR_ERR_VALUE;
-    return SENSOR_OK;
-}
+namespace schema = quorvik::schema;
 
 // The product is an int on these boards: one that does not fit is no
 // reading. The trip through volts in double precision and back makes some
@@ -56,10 +37,10 @@ extern "C" int SensorVolt(const char* path, const char* model, int input, char**
         quorvik::ini::Profile profile(path);
         if (!profile) return SENSOR_ERR_PROFILE;
         const SectionName section(profile.get(), model);
-        Keys keys(profile.get(), section.get(), "Vin", input);
+        Keys keys(profile.get(), section.get(), schema::kVolt.prefix, input);
 
         VoltInput volt;
-        if (const Status s = read_input(keys, volt); s != SENSOR_OK) return s;
+        if (const Status s = read_volt_input(keys, volt); s != SENSOR_OK) return s;
         std::uint8_t reading = 0;
         const Status status = read_chip(volt.ports, volt.bank, [&](HardwareMonitor& monitor) {
             reading = monitor.read_register(volt.reg);

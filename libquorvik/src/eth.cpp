@@ -5,6 +5,7 @@
 #include "frame.h"
 #include "numbers.h"
 #include "quorvik.h"
+#include "quorvik_common/profile_schema.h"
 #include "quorvik_common/text.h"
 
 namespace quorvik {
@@ -73,7 +74,7 @@ using namespace quorvik;
 extern "C" int get_eth_count(int* count) noexcept {
     return guarded(ERR_PROFILE_LOAD, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
-        return model_lookup("TotalLanPort", INI_TYPE_INT, count);
+        return model_lookup(schema::kLanCount, INI_TYPE_INT, count);
     });
 }
 

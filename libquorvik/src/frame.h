@@ -5,23 +5,14 @@
 #include <cstddef>
 
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/profile_schema.h"
 
 namespace quorvik {
 
-inline constexpr std::size_t kBufferSize = 128;
+inline constexpr std::size_t kBufferSize = schema::kTextSize;
 inline constexpr const char* kProfilePath = "/etc/quorvik/DeviceProfile.ini";
 
 enum IniType : int { INI_TYPE_INT = 0, INI_TYPE_DOUBLE = 1, INI_TYPE_STRING = 2 };
-
-// Request record of one profile lookup; cleared to zero bytes before use.
-struct ini_query {
-    char path[kBufferSize];
-    char key[kBufferSize];
-    char section[kBufferSize];
-    int index;    // -1: key used unchanged; otherwise "_<index>" is appended
-    void* value;  // int, double, or a 128-byte character buffer
-    int type;     // IniType
-};
 
 // The work of an exported function: no exception may cross the C interface
 // (bad_alloc, a lock's system_error, out_of_range), so one that escapes body
@@ -40,12 +31,15 @@ int guarded(int failure, Body&& body) noexcept {
 // ERR_CMD_EXIT.
 int exec_cmd(const char* command, char* output);
 
-// Reads one value of the profile, numbers as strtol (base 0) and strtod read
-// them in the C locale. Returns 0, ERR_PROFILE_LOAD or ERR_PROFILE_VALUE; a
-// failed integer or real lookup leaves its negative value stored (-1 for a
-// missing key), an integer outside int and a failed text lookup leave the
-// destination untouched.
-int paser_ini(ini_query* query);
+// Reads key of section from a loaded profile (value: int*, double* or a
+// 128-byte character buffer, by type), numbers as strtol (base 0) and strtod
+// read them in the C locale. Returns 0, ERR_PROFILE_LOAD (no profile) or
+// ERR_PROFILE_VALUE; a failed integer or real lookup leaves its negative value
+// stored (-1 for a missing key), an integer outside int and a failed text
+// lookup leave the destination untouched. Every profile lookup of the library
+// comes here.
+int profile_lookup(const ini::Profile& profile, const char* section, const char* key, int type,
+                   void* value);
 
 // Reads key of the running model's section (the name GetDeviceName gives).
 // type is INI_TYPE_INT (value: int*) or INI_TYPE_STRING (value: char[128]).

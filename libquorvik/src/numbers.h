@@ -16,8 +16,9 @@ inline double leading_number(const char* text) {
 // value cut toward zero into *out; false (and *out untouched) for NaN, the
 // infinities and values outside int.
 inline bool cut_to_int(double value, int* out) {
-    if (!(value > -2147483649.0 && value < 2147483648.0)) return false;
-    *out = static_cast<int>(value);
+    const std::optional<int> cut = number::truncate_to_int(value);
+    if (!cut) return false;
+    *out = *cut;
     return true;
 }
 

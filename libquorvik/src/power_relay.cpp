@@ -5,16 +5,8 @@
 #include "dio_device.h"
 #include "frame.h"
 #include "quorvik.h"
+#include "quorvik_common/profile_schema.h"
 #include "quorvik_common/text.h"
-
-namespace quorvik {
-namespace {
-
-// The one model whose relay is not on the digital-I/O driver.
-constexpr const char* kShellRelayModel = "KT-500R";
-
-}  // namespace
-}  // namespace quorvik
 
 using namespace quorvik;
 
@@ -22,7 +14,7 @@ extern "C" int get_pwr_status(int index, int* state) noexcept {
     return guarded(ERR_DEV_OPEN, [&]() -> int {
         if (state == nullptr) return ERR_RANGE;
         int count = 0;
-        const int status = model_lookup("S_Power_indicator", INI_TYPE_INT, &count);
+        const int status = model_lookup(schema::kPowerIndicator, INI_TYPE_INT, &count);
         if (status < 0) return status;
         if (count == 0) return ERR_NO_POWER_INDICATOR;
         if (index != 0 && index != 1) return ERR_RANGE;
@@ -42,13 +34,13 @@ extern "C" int set_relay(int index, int value) noexcept {
     return guarded(ERR_DEV_OPEN, [&]() -> int {
         const ModelProfile profile;
         int count = 0;
-        int status = profile.lookup("O_Relay", INI_TYPE_INT, &count);
+        int status = profile.lookup(schema::kRelayCount, INI_TYPE_INT, &count);
         if (status < 0) return status;
         if (count == 0) return ERR_NO_RELAY;
         if (index < 0 || index >= count) return ERR_RANGE;
         if (value != 0 && value != 1) return ERR_RANGE;
 
-        if (std::strcmp(profile.model(), kShellRelayModel) == 0) {
+        if (std::strcmp(profile.model(), schema::kCommandRelayModel) == 0) {
             char command[kBufferSize];
             char output[kBufferSize];
             text::format_into(command, "echo %d > /dev/relay", value);
@@ -56,7 +48,7 @@ extern "C" int set_relay(int index, int value) noexcept {
         }
 
         char path[kBufferSize] = {};
-        status = profile.lookup("Relay_Node", INI_TYPE_STRING, path);
+        status = profile.lookup(schema::kRelayNode, INI_TYPE_STRING, path);
         if (status < 0) return status;
         dio::Node node(path);
         if (!node.is_open()) return ERR_DEV_OPEN;

@@ -12,14 +12,6 @@
 namespace quorvik {
 namespace {
 
-void format_key(const ini_query& query, char (&key)[kBufferSize]) {
-    if (query.index == -1) {
-        text::format_into(key, "%s:%s", query.section, query.key);
-    } else {
-        text::format_into(key, "%s:%s_%d", query.section, query.key, query.index);
-    }
-}
-
 // strtol base 0 as the INI library reads integers, but in the C locale and
 // without its wrap to int: 4294967298 is no count of 2. A missing key stores
 // -1; a value outside int leaves the destination alone.
@@ -51,30 +43,27 @@ int read_text(const dictionary* dict, const char* key, char* destination) {
     return 0;
 }
 
-// The query's value from a loaded profile.
-int read_value(const dictionary* dict, const ini_query& query) {
-    char key[kBufferSize] = {};
-    format_key(query, key);
-    if (query.value == nullptr) return query.type <= INI_TYPE_STRING ? ERR_PROFILE_VALUE : 0;
-    switch (query.type) {
+}  // namespace
+
+int profile_lookup(const ini::Profile& profile, const char* section, const char* key, int type,
+                   void* value) {
+    if (!profile) return ERR_PROFILE_LOAD;
+    // "<section>:<key>" in the callers' 128 bytes; a longer one is cut and
+    // finds nothing.
+    char full_key[kBufferSize] = {};
+    text::format_into(full_key, "%s:%s", section, key);
+    if (value == nullptr) return type <= INI_TYPE_STRING ? ERR_PROFILE_VALUE : 0;
+    const dictionary* dict = profile.get();
+    switch (type) {
         case INI_TYPE_INT:
-            return read_int(dict, key, static_cast<int*>(query.value));
+            return read_int(dict, full_key, static_cast<int*>(value));
         case INI_TYPE_DOUBLE:
-            return read_double(dict, key, static_cast<double*>(query.value));
+            return read_double(dict, full_key, static_cast<double*>(value));
         case INI_TYPE_STRING:
-            return read_text(dict, key, static_cast<char*>(query.value));
+            return read_text(dict, full_key, static_cast<char*>(value));
         default:
             return 0;
     }
-}
-
-}  // namespace
-
-int paser_ini(ini_query* query) {
-    if (query == nullptr) return ERR_PROFILE_LOAD;
-    const ini::Profile profile(query->path);
-    if (!profile) return ERR_PROFILE_LOAD;
-    return read_value(profile.get(), *query);
 }
 
 int model_lookup(const char* key, int type, void* value) {
@@ -86,16 +75,7 @@ ModelProfile::ModelProfile()
 
 int ModelProfile::lookup(const char* key, int type, void* value) const {
     if (!named_) return ERR_DEVICE_NAME;
-    if (!profile_) return ERR_PROFILE_LOAD;
-    ini_query query;
-    std::memset(&query, 0, sizeof query);
-    text::format_into(query.path, "%s", kProfilePath);
-    text::format_into(query.key, "%s", key);
-    text::format_into(query.section, "%s", model_);
-    query.index = -1;
-    query.value = value;
-    query.type = type;
-    return read_value(profile_.get(), query);
+    return profile_lookup(profile_, model_, key, type, value);
 }
 
 }  // namespace quorvik

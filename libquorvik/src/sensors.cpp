@@ -2,22 +2,17 @@
 // carries each role, libQuorvikSO reads it.
 #include <cstddef>
 
+#include "QuorvikSO.h"
 #include "frame.h"
 #include "quorvik.h"
+#include "quorvik_common/profile_schema.h"
 #include "so_binding.h"
 
 namespace quorvik {
 namespace {
 
-// Sensor types of GetSensorValueByType.
-constexpr unsigned long kSensorTemp = 0;
-constexpr unsigned long kSensorVolt = 1;
-
-constexpr const char* volt_name[] = {"V_CPU_Index", "V_DRAM_Index", "V_5V_Index"};
-constexpr const char* temp_name[] = {"T_CPU_Index", "T_SYSTEM_Index"};
-
 template <std::size_t Roles>
-int read_role(int index, int* result, const char* count_key, const char* const (&roles)[Roles],
+int read_role(int index, int* result, const char* count_key, const schema::Role (&roles)[Roles],
               unsigned long type) {
     if (result == nullptr) return ERR_RANGE;
     // The model name and the profile for both lookups; libQuorvikSO's reader
@@ -30,7 +25,7 @@ int read_role(int index, int* result, const char* count_key, const char* const (
     if (index < 0 || index >= count || index >= static_cast<int>(Roles)) return ERR_RANGE;
 
     int input = 0;
-    status = profile.lookup(roles[index], INI_TYPE_INT, &input);
+    status = profile.lookup(roles[index].key, INI_TYPE_INT, &input);
     if (status < 0) return status;
     return so::sensor_value(profile.model(), type, input, result) ? 0 : ERR_SENSOR;
 }
@@ -42,12 +37,12 @@ using namespace quorvik;
 
 extern "C" int get_milli_volt(int index, int* millivolts) noexcept {
     return guarded(ERR_SENSOR, [&]() -> int {
-        return read_role(index, millivolts, "Volt", volt_name, kSensorVolt);
+        return read_role(index, millivolts, schema::kVoltCount, schema::kVoltRoles, SENSOR_VOLT);
     });
 }
 
 extern "C" int get_temperature(int index, int* millidegrees) noexcept {
     return guarded(ERR_SENSOR, [&]() -> int {
-        return read_role(index, millidegrees, "Temp", temp_name, kSensorTemp);
+        return read_role(index, millidegrees, schema::kTempCount, schema::kTempRoles, SENSOR_TEMP);
     });
 }

@@ -1,35 +1,29 @@
 // Serial ports: how many the model has, and whether one is held open. The
 // node of port n is /dev/tty<TtyType><entry n of TtyNum>.
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "frame.h"
-#include "numbers.h"
 #include "quorvik.h"
+#include "quorvik_common/profile_schema.h"
 #include "quorvik_common/text.h"
+#include "quorvik_common/tty_list.h"
 
 namespace quorvik {
 namespace {
 
 // Entries of the node number list; also the bound on a port index.
-constexpr int kMaxPorts = 128;
+constexpr int kMaxPorts = schema::kMostTtyNumbers;
 
-// The node letters reach a shell command line: nothing but ASCII letters.
-bool letters_only(const char* text) {
-    for (; *text != '\0'; ++text) {
-        const char c = *text;
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
-    }
-    return true;
-}
-
-// Splits the comma-separated list into numbers; entries it does not give stay 0.
-int parse_numbers(char* list, int (&numbers)[kMaxPorts]) {
+// Splits the list into numbers; entries it does not give stay 0.
+int parse_numbers(const char* list, int (&numbers)[kMaxPorts]) {
     int filled = 0;
-    char* position = nullptr;
-    for (char* piece = strtok_r(list, ",", &position); piece != nullptr && filled < kMaxPorts;
-         piece = strtok_r(nullptr, ",", &position)) {
-        if (!cut_to_int(leading_number(piece), &numbers[filled])) return ERR_PROFILE_VALUE;
-        ++filled;
+    for (const std::string& item : tty::items(list)) {
+        if (filled == kMaxPorts) break;
+        const std::optional<int> number = tty::device_number(item.c_str());
+        if (!number) return ERR_PROFILE_VALUE;
+        numbers[filled++] = *number;
     }
     return 0;
 }
@@ -42,7 +36,7 @@ using namespace quorvik;
 extern "C" int get_uart_count(int* count) noexcept {
     return guarded(ERR_PROFILE_LOAD, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
-        return model_lookup("TotalSerialPort", INI_TYPE_INT, count);
+        return model_lookup(schema::kSerialCount, INI_TYPE_INT, count);
     });
 }
 
@@ -51,17 +45,17 @@ extern "C" int get_uart_status(int index, int* in_use) noexcept {
         if (in_use == nullptr) return ERR_RANGE;
         const ModelProfile profile;
         int count = 0;
-        int status = profile.lookup("TotalSerialPort", INI_TYPE_INT, &count);
+        int status = profile.lookup(schema::kSerialCount, INI_TYPE_INT, &count);
         if (status < 0) return status;
         if (index < 0 || index >= count || index >= kMaxPorts) return ERR_RANGE;
 
         char letters[kBufferSize] = {};
-        status = profile.lookup("TtyType", INI_TYPE_STRING, letters);
+        status = profile.lookup(schema::kTtyType, INI_TYPE_STRING, letters);
         if (status < 0) return status;
-        if (!letters_only(letters)) return ERR_PROFILE_VALUE;
+        if (!tty::letters_only(letters)) return ERR_PROFILE_VALUE;
 
         char list[kBufferSize] = {};
-        status = profile.lookup("TtyNum", INI_TYPE_STRING, list);
+        status = profile.lookup(schema::kTtyNumbers, INI_TYPE_STRING, list);
         if (status < 0) return status;
         int numbers[kMaxPorts] = {};
         status = parse_numbers(list, numbers);
@@ -71,10 +65,8 @@ extern "C" int get_uart_status(int index, int* in_use) noexcept {
         // line would redirect to some other file.
         char command[kBufferSize];
         char output[kBufferSize];
-        if (!text::format_into(command, "ls /dev/tty%s%d > /dev/null 2>&1", letters,
-                               numbers[index])) {
-            return ERR_PROFILE_VALUE;
-        }
+        const std::string test = tty::node_test_command(letters, numbers[index]);
+        if (!text::format_into(command, "%s", test.c_str())) return ERR_PROFILE_VALUE;
         status = exec_cmd(command, output);
         if (status != 0) return status;
 

@@ -76,16 +76,8 @@ class ProfileFile : public testing::Test {
 
     void write(const std::string& text) { std::ofstream(path_, std::ios::trunc) << text; }
 
-    int lookup(const char* section, const char* key, int type, void* value, int index = -1) {
-        ini_query query;
-        std::memset(&query, 0, sizeof query);
-        std::snprintf(query.path, sizeof query.path, "%s", path_.c_str());
-        std::snprintf(query.key, sizeof query.key, "%s", key);
-        std::snprintf(query.section, sizeof query.section, "%s", section);
-        query.index = index;
-        query.value = value;
-        query.type = type;
-        return paser_ini(&query);
+    int lookup(const char* section, const char* key, int type, void* value) {
+        return profile_lookup(ini::Profile(path_.c_str()), section, key, type, value);
     }
 
     std::string path_;
@@ -110,7 +102,7 @@ TEST_F(ProfileFile, IntegersConvertLikeTheIniLibrary) {
         EXPECT_EQ(value, c.value) << c.key;
     }
     int indexed = 0;
-    EXPECT_EQ(lookup("ab-1234", "KEY", INI_TYPE_INT, &indexed, 2), 0);
+    EXPECT_EQ(lookup("ab-1234", "KEY_2", INI_TYPE_INT, &indexed), 0);
     EXPECT_EQ(indexed, 22);
 }
 

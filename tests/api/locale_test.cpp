@@ -89,14 +89,10 @@ TEST_F(CommaLocale, ProfileValuesReadAsInTheCLocale) {
     } reals[] = {{"Scale", 2.5}, {"Comma", 2.0}};
     for (const auto& r : reals) {
         double value = -1;
-        ini_query query{};
-        std::snprintf(query.path, sizeof query.path, "%s", kProfilePath);
-        std::snprintf(query.key, sizeof query.key, "%s", r.key);
-        std::snprintf(query.section, sizeof query.section, "AB-1234");
-        query.index = -1;
-        query.value = &value;
-        query.type = INI_TYPE_DOUBLE;
-        EXPECT_EQ(paser_ini(&query), 0) << r.key;
+        EXPECT_EQ(
+            profile_lookup(ini::Profile(kProfilePath), "AB-1234", r.key, INI_TYPE_DOUBLE, &value),
+            0)
+            << r.key;
         EXPECT_EQ(value, r.value) << r.key;
     }
 }

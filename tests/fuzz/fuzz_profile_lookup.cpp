@@ -1,5 +1,5 @@
-// The profile lookup over arbitrary INI text: every key type, plain and
-// indexed keys, section names taken from the input itself.
+// The profile lookup over arbitrary INI text: every key type, section and
+// key names taken from the input itself.
 #include <unistd.h>
 
 #include <cstdint>
@@ -16,22 +16,15 @@ const std::string& profile_path() {
     return path;
 }
 
-void lookup(const char* section, const char* key, int type, int index) {
-    quorvik::ini_query query;
-    std::memset(&query, 0, sizeof query);
-    std::snprintf(query.path, sizeof query.path, "%s", profile_path().c_str());
-    std::snprintf(query.section, sizeof query.section, "%s", section);
-    std::snprintf(query.key, sizeof query.key, "%s", key);
-    query.index = index;
+void lookup(const char* section, const char* key, int type) {
     union {
         int number;
         double real;
         char text[quorvik::kBufferSize];
     } value;
     std::memset(&value, 0, sizeof value);
-    query.value = &value;
-    query.type = type;
-    quorvik::paser_ini(&query);
+    quorvik::profile_lookup(quorvik::ini::Profile(profile_path().c_str()), section, key, type,
+                            &value);
     if (type == quorvik::INI_TYPE_STRING && value.text[sizeof value.text - 1] != 0) {
         __builtin_trap();  // text values must fit the 128-byte buffer
     }
@@ -52,9 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string section = colon == std::string::npos ? first : first.substr(0, colon);
     const std::string key = colon == std::string::npos ? "Volt" : first.substr(colon + 1);
     for (int type = 0; type <= 3; ++type) {
-        lookup(section.c_str(), key.c_str(), type, -1);
-        lookup(section.c_str(), key.c_str(), type, 1);
-        lookup("ab-1234", "TotalSerialPort", type, -1);
+        lookup(section.c_str(), key.c_str(), type);
+        lookup((section + "_1").c_str(), key.c_str(), type);
+        lookup("ab-1234", "TotalSerialPort", type);
     }
     return 0;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "reading_text.h"
+#include "quorvik_common/reading_text.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -492,6 +493,23 @@ TEST_F(ReportBoard, CountsBeyondAnyBoardAreCappedAndSaySo) {
                   "quorvik_reading_status_info",
                   {{"reading", "quorvik_serial_ports"}, {"status", "ERR_RANGE"}, {"code", "-100"}}),
               1.0);
+}
+
+// Each input is read once: the label and the value of a reading come from
+// the same reader's text. Only a reading that the dispatch refused (the DRAM
+// role, its label too long for it) is asked its reader once more, for the
+// label that the refusal hides.
+TEST_F(ReportBoard, ReadsEachSensorInputOnce) {
+    Board::get().port_log.clear();
+    collect_board(false);
+    const auto selected = [](std::uint8_t reg) {
+        return std::count(Board::get().port_log.begin(), Board::get().port_log.end(),
+                          sim::PortAccess{sim::PortAccess::Out, 0x295, reg});
+    };
+    for (const std::uint8_t reg : {0x20, 0x27, 0x2A, 0x28, 0x29}) {
+        EXPECT_EQ(selected(reg), 1) << "register " << int{reg};
+    }
+    EXPECT_EQ(selected(0x21), 2);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "QuorvikSO.h"
 #include "capture.h"
+#include "quorvik_common/sensor_reader.h"
 #include "sim_board.h"
 #include "superio_chip.h"
 
@@ -67,7 +68,7 @@ inline SectionText board_section(std::string name = "kt-500r") {
     return section;
 }
 
-using Reader = int (*)(const char*, const char*, int, char**);
+using Reader = quorvik::sensor::Reader;
 
 // What a reader left: its status, and its text or what became of the
 // caller's text pointer.

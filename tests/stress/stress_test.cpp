@@ -30,6 +30,7 @@
 #include "private_mounts.h"
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/sensor_reader.h"
 
 namespace quorvik::sim {
 namespace {
@@ -74,7 +75,7 @@ std::string answer(const Parts&... parts) {
 // ---- libQuorvikSO ----
 
 using TextQuery = int (*)(char*);
-using Reader = int (*)(const char*, const char*, int, char**);
+using Reader = quorvik::sensor::Reader;
 using CountQuery = int (*)(const char*, const char*, char**);
 
 std::string heap_text(int status, char* text) {

@@ -3,6 +3,7 @@
 #include "profile_check.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "quorvik_common/profile_schema.h"
+#include "quorvik_common/tty_list.h"
 
 namespace {
 
@@ -125,6 +129,7 @@ struct BrokenCase {
 const std::string k39(39, 'T');    // with its colon, one more than the dispatch keeps
 const std::string k99(99, 'S');    // "ls /dev/tty<99 letters>1 > /dev/null 2>&1" is 128
 const std::string k128(128, 'a');  // one more than the monitoring library takes
+const std::string kImplausible = std::to_string(quorvik::schema::kMostPlausible + 1);
 
 // clang-format off
 const BrokenCase kBroken[] = {
@@ -191,7 +196,11 @@ const BrokenCase kBroken[] = {
     {"role names an input without keys",
      {{"V_5V_Index", "7"}}, "", E, "V_5V_Index", 14, "no Vin7Str", 1, 1},
     {"role gated out by the count",
-     {{"Volt", "2"}}, "", E, "V_5V_Index", 14, "ERR_RANGE", 2, 1},
+     {{"Volt", "2"}}, "", W, "V_5V_Index", 14, "ERR_RANGE", 2, 0},
+    {"LAN count no board has",
+     {{"TotalLanPort", kImplausible.c_str()}}, "", E, "TotalLanPort", 5, "more than any board", 1, 1},
+    {"relay count no board has",
+     {{"O_Relay", kImplausible.c_str()}}, "", E, "O_Relay", 7, "more than any board", 1, 1},
     {"count above the inputs",
      {{"Volt", "4"}}, "", W, "Volt", 9, "3 voltage inputs (0, 1, 2)", 1, 0},
     {"role missing",
@@ -274,6 +283,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenProfile, testing::ValuesIn(kBroken),
 TEST(CheckProfile, KeysThatNoCallReadsAndValuesAtTheLimitsPass) {
     const std::string longest_letters(98, 'S');
     const std::string longest_label(38, 'T');
+    const std::string vertical_tab_label = "T\v" + std::string(45, 'T');
     const std::vector<std::vector<Edit>> quiet = {
         {{"O_Relay", "0"}, {"Relay_Node", nullptr}},
         {{"TotalSerialPort", "0"}, {"TtyType", nullptr}, {"TtyNum", nullptr}},
@@ -287,6 +297,10 @@ TEST(CheckProfile, KeysThatNoCallReadsAndValuesAtTheLimitsPass) {
         {{"TtyType", longest_letters.c_str()}},
         {{"Tin0Str", longest_label.c_str()}},
         {{"Tin1Cof", nullptr}, {"Tin1Off", nullptr}},
+        // The dispatch ends a reading's first word at any blank, a vertical tab too.
+        {{"Tin0Str", vertical_tab_label.c_str()}},
+        // A register number beyond an int: model-specific registers are 32 bits.
+        {{"Tin0MSR", "0xC0010299"}},
     };
     for (const auto& edits : quiet) {
         const Report report = check_text(edited_example(edits));
@@ -412,9 +426,8 @@ struct ToolRun {
     int exit_status = -1;
 };
 
-ToolRun run_info(const std::string& arguments) {
+ToolRun run_shell(const std::string& command) {
     ToolRun run;
-    const std::string command = std::string(QUORVIK_INFO_PATH) + " " + arguments + " 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     char chunk[512];
@@ -422,6 +435,10 @@ ToolRun run_info(const std::string& arguments) {
     const int status = pclose(pipe);
     if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
     return run;
+}
+
+ToolRun run_info(const std::string& arguments) {
+    return run_shell(std::string(QUORVIK_INFO_PATH) + " " + arguments + " 2>&1");
 }
 
 TEST(QuorvikInfo, ChecksProfilesFromTheCommandLine) {
@@ -449,6 +466,148 @@ TEST(QuorvikInfo, HelpListsTheOptionsAndUnknownOptionsFail) {
     const ToolRun unknown = run_info("--no-such-option");
     EXPECT_EQ(unknown.exit_status, 2);
     EXPECT_NE(unknown.output.find("unknown option '--no-such-option'"), std::string::npos);
+}
+
+// The checker takes its chips, roles and limits from the profile schema, so
+// that whatever the schema adds, the checker judges without a change of its
+// own: every banked chip is taken as one, in its own spelling only; every
+// role key is read and gated by its count; every input field is known.
+TEST(CheckProfile, FollowsTheSchema) {
+    namespace schema = quorvik::schema;
+    for (const std::string_view chip : schema::kBankedChips) {
+        const std::string name(chip);
+        const Report banked = check_text(edited_example({{"Sio", name.c_str()}}));
+        EXPECT_TRUE(banked.findings.empty()) << name << "\n" << describe(banked);
+        // Banked chips read their Bnk keys: one missing is an error.
+        const Report no_bank =
+            check_text(edited_example({{"Sio", name.c_str()}, {"Vin0Bnk", nullptr}}));
+        EXPECT_EQ(no_bank.exit_status(), 1) << name << "\n" << describe(no_bank);
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const Report other_case = check_text(edited_example({{"Sio", lower.c_str()}}));
+        EXPECT_EQ(other_case.exit_status(), 1) << lower << "\n" << describe(other_case);
+    }
+    const auto each_role = [](const auto& roles, const char* query) {
+        for (std::size_t index = 0; index < std::size(roles); ++index) {
+            const Report missing = check_text(edited_example({{roles[index].key, nullptr}}));
+            EXPECT_EQ(missing.exit_status(), 1) << roles[index].key << "\n" << describe(missing);
+            const std::string call = std::string(query) + "(" + std::to_string(index) + ")";
+            EXPECT_NE(describe(missing).find(call), std::string::npos) << describe(missing);
+        }
+    };
+    each_role(schema::kVoltRoles, "get_milli_volt");
+    each_role(schema::kTempRoles, "get_temperature");
+    // Every field of every input kind is a key some reader reads.
+    for (const schema::InputKind* kind : schema::kInputKinds) {
+        for (const char* field : kind->fields) {
+            const std::string key = schema::input_key(*kind, 0, field);
+            const Report report = check_text(edited_example({}, key + " = 1\n"));
+            EXPECT_EQ(describe(report).find("unknown key"), std::string::npos) << describe(report);
+        }
+    }
+    // The most plausible count passes, one more is an error.
+    const std::string most = std::to_string(schema::kMostPlausible);
+    EXPECT_EQ(check_text(edited_example({{"TotalLanPort", most.c_str()}})).exit_status(), 0);
+}
+
+// A role key beyond the model's count is never read: a warning at most, so
+// that a model with one voltage input may keep the table's other role keys.
+TEST(CheckProfile, RoleKeysBeyondTheCountAreWarningsOnly) {
+    const Report report = check_text(edited_example({{"Volt", "1"}}));
+    EXPECT_EQ(report.exit_status(), 0) << describe(report);
+    EXPECT_EQ(report.count(Severity::warning), 3) << describe(report);  // two roles, the count
+}
+
+TEST(CheckProfile, EmptySectionNameIsAnError) {
+    const Report report = check_text("[]\nVolt = 1\n" + plain_section("a"));
+    EXPECT_EQ(report.exit_status(), 1) << describe(report);
+    ASSERT_FALSE(report.findings.empty());
+    EXPECT_EQ(report.findings[0].line, 1);
+    EXPECT_NE(report.findings[0].message.find("empty section name"), std::string::npos);
+}
+
+// Files that are no profile are refused before any byte is read from them.
+TEST(CheckProfile, RefusesFilesThatAreNoProfile) {
+    const Report device = check_file("/dev/zero");
+    EXPECT_EQ(device.exit_status(), 2);
+    ASSERT_EQ(device.findings.size(), 1u);
+    EXPECT_NE(device.findings[0].message.find("not a regular file"), std::string::npos);
+
+    char directory[] = "/tmp/quorvik-fifo-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string fifo = std::string(directory) + "/profile";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const Report pipe = check_file(fifo);  // no writer: must not wait for one
+    EXPECT_EQ(pipe.exit_status(), 2);
+    std::remove(fifo.c_str());
+    rmdir(directory);
+
+    const Report large = check_text(plain_section("a") + std::string(1 << 20, '\n'));
+    EXPECT_EQ(large.exit_status(), 2);
+    ASSERT_EQ(large.findings.size(), 1u);
+    EXPECT_NE(large.findings[0].message.find("larger than"), std::string::npos);
+    // Just below the limit is still a profile.
+    const std::string section = plain_section("a");
+    EXPECT_EQ(check_text(section + std::string((1 << 20) - section.size(), '\n')).exit_status(), 0);
+}
+
+TEST(CheckProfile, NamesNulBytesAndEscapesControlCharacters) {
+    const Report nul = check_text(plain_section("a") + std::string("Vin0Str = A\0B\n", 14));
+    EXPECT_EQ(nul.exit_status(), 2);
+    ASSERT_EQ(nul.findings.size(), 1u) << describe(nul);
+    EXPECT_EQ(nul.findings[0].line, 9);
+    EXPECT_NE(nul.findings[0].message.find("NUL byte"), std::string::npos);
+
+    // A name too long for any model, so that a finding echoes it.
+    const TempProfile profile(plain_section(std::string(30, 'm') + "\x1b[2J"));
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    ASSERT_NE(out, nullptr);
+    check_profile(profile.path().c_str(), out);
+    std::fclose(out);
+    const std::string printed(buffer, size);
+    std::free(buffer);
+    EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
+    EXPECT_NE(printed.find("m\\x1B[2j]"), std::string::npos) << printed;
+}
+
+// The tool reads the file once: standard input from a profile checks as the
+// profile does, and a pipe is refused with the reason.
+TEST(QuorvikInfo, ReadsTheProfileOnce) {
+    const ToolRun stdin_run =
+        run_info(std::string("--check-profile /dev/stdin < ") + QUORVIK_EXAMPLE_PROFILE);
+    EXPECT_EQ(stdin_run.exit_status, 0) << stdin_run.output;
+    EXPECT_NE(stdin_run.output.find("0 errors, 0 warnings"), std::string::npos);
+
+    const ToolRun piped = run_shell(std::string("cat ") + QUORVIK_EXAMPLE_PROFILE + " | " +
+                                    QUORVIK_INFO_PATH + " --check-profile /dev/stdin 2>&1");
+    EXPECT_EQ(piped.exit_status, 2) << piped.output;
+    EXPECT_NE(piped.output.find("not a regular file"), std::string::npos) << piped.output;
+}
+
+// The serial port list as the monitoring library and the checker both split
+// and read it.
+TEST(TtyList, SplitsAndReadsAsTheMonitoringLibrary) {
+    using quorvik::tty::items;
+    EXPECT_EQ(items("0,1"), (std::vector<std::string>{"0", "1"}));
+    EXPECT_EQ(items(",,0,,1,"), (std::vector<std::string>{"0", "1"})) << "empty items skipped";
+    EXPECT_TRUE(items("").empty());
+    EXPECT_EQ(items(" 2 , 3"), (std::vector<std::string>{" 2 ", " 3"}));
+
+    using quorvik::tty::device_number;
+    EXPECT_EQ(device_number(" 7x"), 7);
+    EXPECT_EQ(device_number("1.9"), 1);
+    EXPECT_EQ(device_number("-1.9"), -1);
+    EXPECT_EQ(device_number("x"), 0);
+    EXPECT_EQ(device_number("2147483647.5"), 2147483647);
+    EXPECT_FALSE(device_number("2147483648"));
+    EXPECT_FALSE(device_number("nan"));
+
+    EXPECT_TRUE(quorvik::tty::letters_only("ttyUSB"));
+    EXPECT_TRUE(quorvik::tty::letters_only(""));
+    EXPECT_FALSE(quorvik::tty::letters_only("S1"));
+    EXPECT_FALSE(quorvik::tty::letters_only("\xE9"));  // a letter in Latin-1, not ASCII
 }
 
 }  // namespace

@@ -21,4 +21,8 @@ long c_strtol(const char* text, char** end, int base);
 // an int: a wrapped value never reaches hardware or a caller.
 std::optional<int> c_strtoi(const char* text);
 
+// value cut toward zero; nullopt for NaN, the infinities and values outside
+// int, where the cut is undefined.
+std::optional<int> truncate_to_int(double value);
+
 }  // namespace quorvik::number

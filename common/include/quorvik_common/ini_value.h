@@ -34,9 +34,6 @@ const char* find_text(const dictionary* dict, const char* key);
 // True when key holds a value (possibly empty). A section name is no key.
 bool has_key(const dictionary* dict, const char* key);
 
-// iniparser_getstring without its crash: missing keys give fallback.
-const char* get_text(const dictionary* dict, const char* key, const char* fallback);
-
 // iniparser_getint: strtol with base 0 and a cast to int; missing gives fallback.
 int get_int(const dictionary* dict, const char* key, int fallback);
 

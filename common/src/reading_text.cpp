@@ -1,4 +1,4 @@
-#include "reading_text.h"
+#include "quorvik_common/reading_text.h"
 
 #include <cerrno>
 #include <climits>

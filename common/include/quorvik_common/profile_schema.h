@@ -1,0 +1,153 @@
+// The device profile's vocabulary: every key name, how input keys are formed,
+// the chips with banks, the role tables, the limits on values and counts.
+// The readers, the monitoring library, quorvik-info's collectors and its
+// profile checker all take them from here, so that a chip or a role added
+// here is one that every one of them knows.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quorvik::schema {
+
+// --- Section keys -----------------------------------------------------------
+
+// Where the model's hardware monitor answers, and which chip it is.
+inline constexpr const char* kIndexPort = "Index";
+inline constexpr const char* kDataPort = "Data";
+inline constexpr const char* kChip = "Sio";
+
+// How many inputs of each kind the model has.
+inline constexpr const char* kVoltCount = "Volt";
+inline constexpr const char* kTempCount = "Temp";
+inline constexpr const char* kFanCount = "Fan";
+
+// Monitoring library keys.
+inline constexpr const char* kSerialCount = "TotalSerialPort";
+inline constexpr const char* kTtyType = "TtyType";
+inline constexpr const char* kTtyNumbers = "TtyNum";
+inline constexpr const char* kLanCount = "TotalLanPort";
+inline constexpr const char* kPowerIndicator = "S_Power_indicator";
+inline constexpr const char* kRelayCount = "O_Relay";
+inline constexpr const char* kRelayNode = "Relay_Node";
+
+// TtyNum is a list: items are split at this character, empty items skipped.
+inline constexpr const char* kListSeparator = ",";
+
+// --- Input keys: <prefix><input number><field>, "Vin3Idx" ----------------
+
+inline constexpr const char* kLabel = "Str";
+inline constexpr const char* kBank = "Bnk";
+inline constexpr const char* kRegister = "Idx";
+inline constexpr const char* kFactor = "Cof";
+inline constexpr const char* kOffset = "Off";
+inline constexpr const char* kReferenceMsr = "MSR";
+inline constexpr const char* kReadoutMsr = "MSROffset";
+inline constexpr const char* kFanHigh = "MSB";
+inline constexpr const char* kFanLow = "LSB";
+inline constexpr const char* kFanDividend = "Count";
+
+struct InputKind {
+    const char* prefix;  // "Vin"
+    const char* count_key;
+    const char* noun;  // "voltage"
+    std::span<const char* const> fields;
+};
+
+inline constexpr const char* kVoltFields[] = {kLabel, kBank, kRegister, kFactor};
+inline constexpr const char* kTempFields[] = {kLabel,    kBank,   kReferenceMsr, kReadoutMsr,
+                                              kRegister, kFactor, kOffset};
+inline constexpr const char* kFanFields[] = {kLabel, kBank, kFanHigh, kFanLow, kFanDividend};
+
+inline constexpr InputKind kVolt{"Vin", kVoltCount, "voltage", kVoltFields};
+inline constexpr InputKind kTemp{"Tin", kTempCount, "temperature", kTempFields};
+inline constexpr InputKind kFan{"Fin", kFanCount, "fan", kFanFields};
+inline constexpr const InputKind* kInputKinds[] = {&kVolt, &kTemp, &kFan};
+
+// "Vin3Idx".
+inline std::string input_key(const InputKind& kind, int input, const char* field) {
+    return kind.prefix + std::to_string(input) + field;
+}
+
+// Every key of a section that is not an input key.
+inline constexpr const char* kSectionKeys[] = {
+    kSerialCount, kTtyType,      kTtyNumbers,      kLanCount,  kPowerIndicator, kRelayCount,
+    kRelayNode,   kVoltCount,    kTempCount,       kFanCount,  "V_CPU_Index",   "V_DRAM_Index",
+    "V_5V_Index", "T_CPU_Index", "T_SYSTEM_Index", kIndexPort, kDataPort,       kChip};
+
+// --- Chips ------------------------------------------------------------------
+
+// The chips whose hardware monitor hides its registers behind banks; the Sio
+// text must match exactly, case and all.
+inline constexpr std::string_view kBankedChips[] = {"W83627DHG", "W83627EHF"};
+
+constexpr bool is_banked_chip(std::string_view chip) {
+    for (const std::string_view banked : kBankedChips) {
+        if (chip == banked) return true;
+    }
+    return false;
+}
+
+// A Bnk value that names no bank.
+inline constexpr int kNoBank = 255;
+// The bank select register keeps the bank in its low three bits.
+inline constexpr int kHighestBank = 7;
+// Registers of the hardware monitor are one byte.
+inline constexpr int kHighestRegister = 0xFF;
+inline constexpr long kHighestPort = 0xFFFF;
+
+// --- Roles: which input carries a voltage or temperature by role ----------
+
+struct Role {
+    const char* name;  // "cpu", as quorvik-info labels it
+    const char* key;   // the profile key that names the input
+};
+
+// A role's index is its place in the table.
+inline constexpr Role kVoltRoles[] = {
+    {"cpu", "V_CPU_Index"}, {"dram", "V_DRAM_Index"}, {"5v", "V_5V_Index"}};
+inline constexpr Role kTempRoles[] = {{"cpu", "T_CPU_Index"}, {"system", "T_SYSTEM_Index"}};
+
+// --- Texts ------------------------------------------------------------------
+
+// A reader's result text "<label>: <value>" lives in this many bytes; the
+// label must leave room for ": " and a long in decimal with its sign.
+inline constexpr std::size_t kResultSize = 1024;
+inline constexpr std::size_t kLongestValue = 20;
+inline constexpr std::size_t kLongestLabel = kResultSize - 1 - (sizeof ": " - 1) - kLongestValue;
+
+// The dispatch holds the model name, and later the first word of a reading's
+// text with its colon, in this many bytes.
+inline constexpr std::size_t kScratchSize = 40;
+inline constexpr std::size_t kLongestFirstWord = kScratchSize - 1;
+
+// The identity cache holds a model name in this many bytes, terminator
+// included; a section longer than the longest model is reached by none.
+inline constexpr std::size_t kModelSize = 30;
+inline constexpr std::size_t kLongestModel = kModelSize - 1;
+
+// The monitoring library's text values and command lines fit this many bytes.
+inline constexpr std::size_t kTextSize = 128;
+inline constexpr std::size_t kLongestText = kTextSize - 1;
+
+// The monitoring library reads at most this many TtyNum items.
+inline constexpr int kMostTtyNumbers = 128;
+
+// --- Models -----------------------------------------------------------------
+
+// The one model whose relay is driven by a command (on /dev/relay), not
+// through Relay_Node; compared exactly with the identified model name.
+inline constexpr const char* kCommandRelayModel = "KT-500R";
+
+// --- Counts -----------------------------------------------------------------
+
+// quorvik-info reads at most this many fans, LAN or serial ports of a board;
+// beyond, it shows one failed reading rather than asking two billion times.
+inline constexpr int kMostListed = 32;
+// No board has more inputs or ports of one kind than this: a count beyond is
+// a broken profile, and the checker says so.
+inline constexpr int kMostPlausible = 256;
+
+}  // namespace quorvik::schema
