@@ -28,8 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using blackbox::Outcome;
 
-constexpr double kMiB = 1024.0 * 1024.0;
-
 // "quorvik-info: library message[ (N times)]: TEXT", TEXT not empty and
 // without the libraries' carriage returns.
 bool is_message_line(const std::string& line) {
