@@ -437,7 +437,7 @@ TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
     EXPECT_EQ(exposition.value("quorvik_reading_ok",
                                {{"reading", "quorvik_board_info"}, {"field", "model"}}),
               0.0);
-    EXPECT_NO_THROW(static_cast<void>(nlohmann::json::parse(render_json(report))));
+    EXPECT_TRUE(nlohmann::json::accept(render_json(report)));
 }
 
 // Counts no board has, as a hand-edited profile may give them: at most 32
