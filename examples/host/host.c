@@ -7,10 +7,9 @@
  *
  * Run it as root on a board; elsewhere the model is ERR_DEVICE_NAME.
  */
-#include <stdio.h>
-
 #include <QuorvikSO.h>
 #include <quorvik.h>
+#include <stdio.h>
 
 int main(void) {
     printf("built against libquorvik %d.%d.%d, libQuorvikSO %d.%d.%d\n", QUORVIK_VERSION_MAJOR,
@@ -19,18 +18,24 @@ int main(void) {
 
     char model[128];
     int status = get_device_name(model);
-    if (status == 0) printf("model %s\n", model);
-    else printf("model unavailable (status %d)\n", status);
+    if (status == 0)
+        printf("model %s\n", model);
+    else
+        printf("model unavailable (status %d)\n", status);
 
     int cpus = 0;
     status = get_cpu_count(&cpus);
-    if (status == 0) printf("cpus %d\n", cpus);
-    else printf("cpus unavailable (status %d)\n", status);
+    if (status == 0)
+        printf("cpus %d\n", cpus);
+    else
+        printf("cpus unavailable (status %d)\n", status);
 
     double total = 0.0;
     status = get_mem_total_size(&total);
-    if (status == 0) printf("memory %.0f MiB\n", total);
-    else printf("memory unavailable (status %d)\n", status);
+    if (status == 0)
+        printf("memory %.0f MiB\n", total);
+    else
+        printf("memory unavailable (status %d)\n", status);
 
     /* Off a board only the model may fail: anything else is a broken host. */
     return cpus > 0 && total > 0.0 ? 0 : 1;
