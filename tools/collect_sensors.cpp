@@ -11,6 +11,7 @@
 #include "QuorvikSO.h"
 #include "parallel.h"
 #include "quorvik.h"
+#include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/profile_schema.h"
 #include "quorvik_common/reading_text.h"
@@ -77,10 +78,13 @@ std::string reader_section(const ini::Profile& profile, const std::string& model
 }
 
 // The input a role names, looked up as the monitoring library looks it up:
-// the role key in the section named like the model. -1 when there is none.
+// the role key in the section named like the model. -1 when there is none
+// or when its number lies beyond an int, which the library refuses.
 int role_input(const ini::Profile& profile, const std::string& model, const char* key) {
     if (!profile || model.empty()) return -1;
-    return ini::get_int(profile.get(), (model + ":" + key).c_str(), -1);
+    const char* text = ini::find_text(profile.get(), (model + ":" + key).c_str());
+    if (text == nullptr) return -1;
+    return number::c_strtoi(text).value_or(-1);
 }
 
 // Labels a role's reading with its input's label and number. A successful

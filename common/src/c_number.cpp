@@ -30,17 +30,31 @@ long c_strtol(const char* text, char** end, int base) {
     return strtol_l(text, end, base, locale);
 }
 
-std::optional<int> c_strtoi(const char* text) {
-    const locale_t locale = c_locale();
+namespace {
+
+// strtol with base 0; nullopt outside [lowest, highest] or beyond a long.
+std::optional<long> whole_number_within(const char* text, long lowest, long highest) {
     const int saved_errno = errno;
     errno = 0;
-    const long value = locale == static_cast<locale_t>(nullptr)
-                           ? std::strtol(text, nullptr, 0)
-                           : strtol_l(text, nullptr, 0, locale);
-    const bool overflow = errno == ERANGE || value < INT_MIN || value > INT_MAX;
+    const long value = c_strtol(text, nullptr, 0);
+    const bool outside = errno == ERANGE || value < lowest || value > highest;
     errno = saved_errno;
-    if (overflow) return std::nullopt;
-    return static_cast<int>(value);
+    if (outside) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<int> c_strtoi(const char* text) {
+    const std::optional<long> value = whole_number_within(text, INT_MIN, INT_MAX);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+std::optional<std::uint32_t> c_strto_register(const char* text) {
+    const std::optional<long> value = whole_number_within(text, INT_MIN, UINT32_MAX);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint32_t>(*value);
 }
 
 std::optional<int> truncate_to_int(double value) {

@@ -1,7 +1,5 @@
 #include "quorvik_common/ini_value.h"
 
-#include "quorvik_common/c_number.h"
-
 namespace quorvik::ini {
 namespace {
 
@@ -18,24 +16,6 @@ const char* find_text(const dictionary* dict, const char* key) {
 
 bool has_key(const dictionary* dict, const char* key) {
     return find_text(dict, key) != nullptr;
-}
-
-int text_to_int(const char* text) {
-    return static_cast<int>(std::strtol(text, nullptr, 0));
-}
-
-double text_to_double(const char* text) {
-    return number::c_strtod(text);
-}
-
-int get_int(const dictionary* dict, const char* key, int fallback) {
-    const char* text = find_text(dict, key);
-    return text != nullptr ? text_to_int(text) : fallback;
-}
-
-double get_double(const dictionary* dict, const char* key, double fallback) {
-    const char* text = find_text(dict, key);
-    return text != nullptr ? text_to_double(text) : fallback;
 }
 
 }  // namespace quorvik::ini

@@ -6,7 +6,7 @@
 #include "QuorvikSO.h"
 #include "bios_image.h"
 #include "diag.h"
-#include "guard.h"
+#include "quorvik_common/guard.h"
 
 namespace quorvik::bios {
 

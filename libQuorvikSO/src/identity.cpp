@@ -14,8 +14,8 @@
 #include "QuorvikSO.h"
 #include "bios_image.h"
 #include "diag.h"
-#include "guard.h"
 #include "identity_cache.h"
+#include "quorvik_common/guard.h"
 #include "quorvik_common/profile_schema.h"
 #include "smi_port.h"
 

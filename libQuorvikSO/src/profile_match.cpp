@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "QuorvikSO.h"
-#include "guard.h"
+#include "quorvik_common/guard.h"
 #include "sensor_profile.h"
 
 namespace {

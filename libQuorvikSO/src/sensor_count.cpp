@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "QuorvikSO.h"
-#include "guard.h"
+#include "quorvik_common/guard.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/text.h"
 #include "sensor_profile.h"

@@ -5,8 +5,8 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
-#include "guard.h"
 #include "identity_cache.h"
+#include "quorvik_common/guard.h"
 #include "quorvik_common/reading_text.h"
 #include "quorvik_common/sensor_reader.h"
 #include "quorvik_common/text.h"

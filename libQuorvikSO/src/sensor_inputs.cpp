@@ -1,10 +1,9 @@
 #include "sensor_inputs.h"
 
-#include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
@@ -14,21 +13,14 @@ namespace quorvik::sensor {
 namespace {
 
 // A register number from a profile key: present here, so empty or 0 (no
-// register means anything there) is unusable. Register numbers are 32-bit
-// unsigned (0xC0010299 is one), so a number up to 0xFFFFFFFF reads as given
-// and a negative one that fits an int as its 32-bit pattern, as always; only
-// a value beyond 32 bits is refused, as it would wrap into another register.
+// register means anything there) is unusable.
 Status msr_number(const char* text, std::uint32_t& reg) {
     if (text == nullptr) return SENSOR_ERR_KEY;
     if (*text == '\0') return SENSOR_ERR_VALUE;
-    const int saved_errno = errno;
-    errno = 0;
-    const long number = quorvik::number::c_strtol(text, nullptr, 0);
-    const bool out_of_range = errno == ERANGE || number < INT_MIN || number > UINT32_MAX;
-    errno = saved_errno;
-    if (out_of_range) return SENSOR_ERR_VALUE;
-    reg = static_cast<std::uint32_t>(number);
-    return reg != 0 ? SENSOR_OK : SENSOR_ERR_VALUE;
+    const std::optional<std::uint32_t> parsed = quorvik::number::c_strto_register(text);
+    if (!parsed || *parsed == 0) return SENSOR_ERR_VALUE;
+    reg = *parsed;
+    return SENSOR_OK;
 }
 
 Status read_msr_field(MsrSource& msr, const char* key_text, std::uint64_t mask, int& field) {
@@ -40,13 +32,19 @@ Status read_msr_field(MsrSource& msr, const char* key_text, std::uint64_t mask, 
     return SENSOR_OK;
 }
 
+// The first keys of every input, in this order: label, ports, bank.
+template <typename Input>
+Status read_chip_input(Keys& keys, Input& input) {
+    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
+    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
+    return read_bank(keys, input.ports, input.bank);
+}
+
 }  // namespace
 
 // Keys in the order that decides which failure a caller sees.
 Status read_volt_input(Keys& keys, VoltInput& input) {
-    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
-    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
-    if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
+    if (const Status s = read_chip_input(keys, input); s != SENSOR_OK) return s;
     if (const Status s = number(keys.input_value(schema::kRegister), input.reg); s != SENSOR_OK)
         return s;
     const char* factor = keys.input_value(schema::kFactor);
@@ -58,9 +56,7 @@ Status read_volt_input(Keys& keys, VoltInput& input) {
 
 // Keys in the order that decides which failure a caller sees.
 Status read_fan_input(Keys& keys, FanInput& input) {
-    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
-    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
-    if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
+    if (const Status s = read_chip_input(keys, input); s != SENSOR_OK) return s;
     if (const Status s = number(keys.input_value(schema::kFanHigh), input.high_reg); s != SENSOR_OK)
         return s;
     if (const Status s = number(keys.input_value(schema::kFanLow), input.low_reg); s != SENSOR_OK)
@@ -74,9 +70,7 @@ Status read_fan_input(Keys& keys, FanInput& input) {
 // Keys in the order that decides which failure a caller sees; both
 // model-specific registers are read before any port is touched.
 Status read_temp_input(Keys& keys, TempInput& input, MsrSource& msr) {
-    if (const Status s = read_label(keys, input.label); s != SENSOR_OK) return s;
-    if (const Status s = read_port_description(keys, input.ports); s != SENSOR_OK) return s;
-    if (const Status s = read_bank(keys, input.ports, input.bank); s != SENSOR_OK) return s;
+    if (const Status s = read_chip_input(keys, input); s != SENSOR_OK) return s;
 
     if (const char* reference = keys.input_value(schema::kReferenceMsr); reference != nullptr) {
         if (const Status s = read_msr_field(msr, reference, 0xFF0000, input.reference);
@@ -99,12 +93,12 @@ Status read_temp_input(Keys& keys, TempInput& input, MsrSource& msr) {
     }
 
     if (const char* factor = keys.input_value(schema::kFactor); factor != nullptr) {
-        input.factor = quorvik::ini::text_to_double(factor);
+        input.factor = quorvik::number::c_strtod(factor);
         // A factor of 0 (or an empty one) would read every temperature as 0.
         if (input.factor == 0.0) return SENSOR_ERR_VALUE;
     }
     if (const char* offset = keys.input_value(schema::kOffset); offset != nullptr) {
-        input.offset = quorvik::ini::text_to_double(offset);
+        input.offset = quorvik::number::c_strtod(offset);
     }
     if (!std::isfinite(input.factor) || !std::isfinite(input.offset)) return SENSOR_ERR_VALUE;
     return SENSOR_OK;

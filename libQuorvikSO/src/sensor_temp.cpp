@@ -10,7 +10,7 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
-#include "guard.h"
+#include "quorvik_common/guard.h"
 #include "quorvik_common/ini_value.h"
 #include "resources.h"
 #include "sensor_inputs.h"

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "QuorvikSO.h"
-#include "guard.h"
+#include "quorvik_common/guard.h"
 #include "quorvik_common/ini_value.h"
 #include "sensor_inputs.h"
 #include "sensor_profile.h"

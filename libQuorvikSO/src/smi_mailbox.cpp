@@ -6,8 +6,8 @@
 #include <mutex>
 
 #include "QuorvikSO.h"
-#include "guard.h"
 #include "platform.h"
+#include "quorvik_common/guard.h"
 #include "smi_port.h"
 
 namespace {

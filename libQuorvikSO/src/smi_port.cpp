@@ -6,8 +6,8 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
-#include "guard.h"
 #include "platform.h"
+#include "quorvik_common/guard.h"
 
 namespace {
 

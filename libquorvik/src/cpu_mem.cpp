@@ -110,7 +110,7 @@ int calc_cpu_util(const double* idle1, const double* total1, const double* idle2
 using namespace quorvik;
 
 extern "C" int get_cpu_count(int* count) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
         char output[kBufferSize];
         const int status = exec_cmd(kCountCommand, output);
@@ -120,14 +120,14 @@ extern "C" int get_cpu_count(int* count) noexcept {
 }
 
 extern "C" int get_average_cpu_usage(double* usage) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (usage == nullptr) return ERR_RANGE;
         return measure_usage(kAverageCommand, usage);
     });
 }
 
 extern "C" int get_cpu_usage(int index, double* usage) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (usage == nullptr) return ERR_RANGE;
         int count = 0;
         const int status = get_cpu_count(&count);
@@ -145,7 +145,7 @@ extern "C" int get_cpu_usage(int index, double* usage) noexcept {
 }
 
 extern "C" int get_mem_usage(int* percent) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (percent == nullptr) return ERR_RANGE;
         double value = 0.0;
         const int status = read_number("free -m | awk 'NR==2{printf $3*100/$2 }'", &value);
@@ -155,14 +155,14 @@ extern "C" int get_mem_usage(int* percent) noexcept {
 }
 
 extern "C" int get_mem_total_size(double* mebibytes) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (mebibytes == nullptr) return ERR_RANGE;
         return read_number("free -m | awk 'NR==2{printf $2}'", mebibytes);
     });
 }
 
 extern "C" int get_mem_avail_size(double* mebibytes) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (mebibytes == nullptr) return ERR_RANGE;
         return read_number("free -m | awk 'NR==2{printf $4}'", mebibytes);
     });

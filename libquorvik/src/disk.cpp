@@ -49,7 +49,7 @@ int read_disk_column(const char* name, const char* column_command, double* value
 using namespace quorvik;
 
 extern "C" int get_disk_usage(const char* name, double* percent) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         return read_disk_column(name,
                                 "df -P -BM | grep -vE '^Filesystem|rootfs|tmpfs|cdrom' | grep "
                                 "\"%s\" | awk '{print $5 }'",
@@ -58,7 +58,7 @@ extern "C" int get_disk_usage(const char* name, double* percent) noexcept {
 }
 
 extern "C" int get_disk_total_size(const char* name, double* mebibytes) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         return read_disk_column(name,
                                 "df -P -BM | grep -vE '^Filesystem|rootfs|tmpfs|cdrom' | grep "
                                 "\"%s\" | awk '{print $2}'",
@@ -67,7 +67,7 @@ extern "C" int get_disk_total_size(const char* name, double* mebibytes) noexcept
 }
 
 extern "C" int get_disk_avail_size(const char* name, double* mebibytes) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         return read_disk_column(
             name, "df -P -BM | grep -vE '^Filesystem|tmpfs|cdrom' | grep \"%s\" | awk '{print $4}'",
             mebibytes);

@@ -72,14 +72,14 @@ int read_speed(int index, int* mbits) {
 using namespace quorvik;
 
 extern "C" int get_eth_count(int* count) noexcept {
-    return guarded(ERR_PROFILE_LOAD, [&]() -> int {
+    return guard::run(ERR_PROFILE_LOAD, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
         return model_lookup(schema::kLanCount, INI_TYPE_INT, count);
     });
 }
 
 extern "C" int get_eth_speed(int index, int* mbits) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (mbits == nullptr) return ERR_RANGE;
         const int status = open_port_query(index, mbits);
         if (status != 0) return status;
@@ -88,7 +88,7 @@ extern "C" int get_eth_speed(int index, int* mbits) noexcept {
 }
 
 extern "C" int get_eth_link(int index, int* carrier) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (carrier == nullptr) return ERR_RANGE;
         int status = open_port_query(index, carrier);
         if (status != 0) return status;
@@ -101,7 +101,7 @@ extern "C" int get_eth_link(int index, int* carrier) noexcept {
 }
 
 extern "C" int get_eth_usage(int index, int* percent) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (percent == nullptr) return ERR_RANGE;
         int status = open_port_query(index, percent);
         if (status != 0) return status;

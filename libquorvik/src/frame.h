@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "quorvik_common/guard.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/profile_schema.h"
 
@@ -13,18 +14,6 @@ inline constexpr std::size_t kBufferSize = schema::kTextSize;
 inline constexpr const char* kProfilePath = "/etc/quorvik/DeviceProfile.ini";
 
 enum IniType : int { INI_TYPE_INT = 0, INI_TYPE_DOUBLE = 1, INI_TYPE_STRING = 2 };
-
-// The work of an exported function: no exception may cross the C interface
-// (bad_alloc, a lock's system_error, out_of_range), so one that escapes body
-// becomes the function's failure status.
-template <typename Body>
-int guarded(int failure, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return failure;
-    }
-}
 
 // Runs command with the shell and keeps the last line it printed (at most
 // 126 characters) in output[128]. Returns 0, ERR_POPEN, ERR_PCLOSE or

@@ -15,22 +15,22 @@ int identity_query(char* buf, bool (*ask)(char*), int failure) {
 
 }  // namespace
 
-using quorvik::guarded;
+namespace guard = quorvik::guard;
 
 extern "C" int get_device_name(char* buf) noexcept {
-    return guarded(ERR_DEVICE_NAME, [&]() -> int {
+    return guard::run(ERR_DEVICE_NAME, [&]() -> int {
         return identity_query(buf, quorvik::so::device_name, ERR_DEVICE_NAME);
     });
 }
 
 extern "C" int get_bios_ver(char* buf) noexcept {
-    return guarded(ERR_BIOS_VER, [&]() -> int {
+    return guard::run(ERR_BIOS_VER, [&]() -> int {
         return identity_query(buf, quorvik::so::bios_version, ERR_BIOS_VER);
     });
 }
 
 extern "C" int get_ser_num(char* buf) noexcept {
-    return guarded(ERR_SERIAL_NUM, [&]() -> int {
+    return guard::run(ERR_SERIAL_NUM, [&]() -> int {
         return identity_query(buf, quorvik::so::serial_number, ERR_SERIAL_NUM);
     });
 }

@@ -11,7 +11,7 @@
 using namespace quorvik;
 
 extern "C" int get_pwr_status(int index, int* state) noexcept {
-    return guarded(ERR_DEV_OPEN, [&]() -> int {
+    return guard::run(ERR_DEV_OPEN, [&]() -> int {
         if (state == nullptr) return ERR_RANGE;
         int count = 0;
         const int status = model_lookup(schema::kPowerIndicator, INI_TYPE_INT, &count);
@@ -31,7 +31,7 @@ extern "C" int get_pwr_status(int index, int* state) noexcept {
 }
 
 extern "C" int set_relay(int index, int value) noexcept {
-    return guarded(ERR_DEV_OPEN, [&]() -> int {
+    return guard::run(ERR_DEV_OPEN, [&]() -> int {
         const ModelProfile profile;
         int count = 0;
         int status = profile.lookup(schema::kRelayCount, INI_TYPE_INT, &count);

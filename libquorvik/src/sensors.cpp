@@ -36,13 +36,13 @@ int read_role(int index, int* result, const char* count_key, const schema::Role 
 using namespace quorvik;
 
 extern "C" int get_milli_volt(int index, int* millivolts) noexcept {
-    return guarded(ERR_SENSOR, [&]() -> int {
+    return guard::run(ERR_SENSOR, [&]() -> int {
         return read_role(index, millivolts, schema::kVoltCount, schema::kVoltRoles, SENSOR_VOLT);
     });
 }
 
 extern "C" int get_temperature(int index, int* millidegrees) noexcept {
-    return guarded(ERR_SENSOR, [&]() -> int {
+    return guard::run(ERR_SENSOR, [&]() -> int {
         return read_role(index, millidegrees, schema::kTempCount, schema::kTempRoles, SENSOR_TEMP);
     });
 }

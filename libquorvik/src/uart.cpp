@@ -34,14 +34,14 @@ int parse_numbers(const char* list, int (&numbers)[kMaxPorts]) {
 using namespace quorvik;
 
 extern "C" int get_uart_count(int* count) noexcept {
-    return guarded(ERR_PROFILE_LOAD, [&]() -> int {
+    return guard::run(ERR_PROFILE_LOAD, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
         return model_lookup(schema::kSerialCount, INI_TYPE_INT, count);
     });
 }
 
 extern "C" int get_uart_status(int index, int* in_use) noexcept {
-    return guarded(ERR_POPEN, [&]() -> int {
+    return guard::run(ERR_POPEN, [&]() -> int {
         if (in_use == nullptr) return ERR_RANGE;
         const ModelProfile profile;
         int count = 0;

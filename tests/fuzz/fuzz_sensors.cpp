@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "QuorvikSO.h"
+#include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
 #include "sim_board.h"
 #include "superio_chip.h"
@@ -78,8 +79,9 @@ void arrange_msrs(Board& board, const Header& header) {
         if (dict->key[i] == nullptr || dict->val[i] == nullptr) continue;
         const std::string_view key = dict->key[i];
         if (!key.ends_with("msr") && !key.ends_with("msroffset")) continue;
-        const auto reg = static_cast<std::uint32_t>(quorvik::ini::text_to_int(dict->val[i]));
-        board.msr[reg] = header.msr[next++ % header.msr.size()];
+        const auto reg = quorvik::number::c_strto_register(dict->val[i]);
+        if (!reg) continue;
+        board.msr[*reg] = header.msr[next++ % header.msr.size()];
     }
 }
 

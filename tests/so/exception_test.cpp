@@ -58,17 +58,11 @@ class Exceptions : public SensorTest, public testing::WithParamInterface<int> {
   protected:
     void SetUp() override {
         SensorTest::SetUp();
-        clear_identity();
+        clear_identity_cache();
     }
     void TearDown() override {
         SensorTest::TearDown();
-        clear_identity();
-    }
-    static void clear_identity() {
-        std::memset(Model_str, 0, sizeof Model_str);
-        std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
-        std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
-        PlatformInfo_Flag = 0;
+        clear_identity_cache();
     }
     const std::function<void()>& thrower() const {
         return kThrowers[static_cast<std::size_t>(GetParam())];

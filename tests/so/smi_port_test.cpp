@@ -23,19 +23,13 @@ class SmiPortTest : public SensorTest {
     void SetUp() override {
         SensorTest::SetUp();
         board().per_thread_permissions = true;
-        clear_identity();
+        clear_identity_cache();
         board().smi_handler = [](platform::SmiRegisters& r) { r.ebx = ~r.ebx; };
     }
     void TearDown() override {
         EXPECT_FALSE(board().any_thread_permission_left()) << "a permission was left raised";
         SensorTest::TearDown();
-        clear_identity();
-    }
-    static void clear_identity() {
-        std::memset(Model_str, 0, sizeof Model_str);
-        std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
-        std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
-        PlatformInfo_Flag = 0;
+        clear_identity_cache();
     }
 
     // One transfer of each kind, and their statuses.

@@ -3,6 +3,7 @@
 // decimal comma must still read "1.5" as one and a half.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 namespace quorvik::number {
@@ -20,6 +21,11 @@ long c_strtol(const char* text, char** end, int base);
 // where strtol stops) in the "C" locale. nullopt when the value does not fit
 // an int: a wrapped value never reaches hardware or a caller.
 std::optional<int> c_strtoi(const char* text);
+
+// A 32-bit register number, as c_strtoi reads it: up to 0xFFFFFFFF as given
+// (0xC0010299 is one), a negative number that fits an int as its 32-bit
+// pattern; nullopt beyond 32 bits, which would wrap into another register.
+std::optional<std::uint32_t> c_strto_register(const char* text);
 
 // value cut toward zero; nullopt for NaN, the infinities and values outside
 // int, where the cut is undefined.

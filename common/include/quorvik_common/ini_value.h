@@ -4,7 +4,7 @@
 // iniparser_getdouble when the key text names a section (a section called
 // "ab-1234:volt" makes the key "ab-1234:volt" do that). Every profile value
 // is therefore read here, through iniparser_getstring with a private sentinel
-// default, and converted exactly as iniparser converts it.
+// default, and its numbers converted by c_number.h (C locale, no wrapping).
 #pragma once
 
 #include <iniparser.h>
@@ -33,15 +33,5 @@ const char* find_text(const dictionary* dict, const char* key);
 
 // True when key holds a value (possibly empty). A section name is no key.
 bool has_key(const dictionary* dict, const char* key);
-
-// iniparser_getint: strtol with base 0 and a cast to int; missing gives fallback.
-int get_int(const dictionary* dict, const char* key, int fallback);
-
-// iniparser_getdouble: atof, in the "C" locale; missing gives fallback.
-double get_double(const dictionary* dict, const char* key, double fallback);
-
-// The conversions themselves, for number texts read elsewhere.
-int text_to_int(const char* text);
-double text_to_double(const char* text);
 
 }  // namespace quorvik::ini
