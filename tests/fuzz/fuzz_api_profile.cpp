@@ -67,9 +67,10 @@ void query_counts() {
         int count = kUntouched;
         const int status = query(&count);
         expect(one_of(status, {0, PROFILE_STATUSES}));
-        // A missing or negative count is left in place with ERR_PROFILE_VALUE.
+        // ERR_PROFILE_VALUE leaves a missing or negative count in place, and
+        // the caller's value alone when the number does not fit an int.
         if (status == 0) expect(count >= 0);
-        if (status == ERR_PROFILE_VALUE) expect(count < 0);
+        if (status == ERR_PROFILE_VALUE) expect(count < 0 || count == kUntouched);
         if (status == ERR_DEVICE_NAME || status == ERR_PROFILE_LOAD) expect(count == kUntouched);
     }
 }
