@@ -181,8 +181,10 @@ void check_section(const dictionary* dict, const FileScan& scan, const SectionPl
     const SectionCheck check(dict, scan, place, out);
     const Inputs inputs = check_key_names(check);
     check_key_lines(check);
-    check_monitoring_keys(check, inputs);
-    check_sensor_inputs(check, inputs);
+    std::set<std::string> read_keys = check_monitoring_keys(check, inputs);
+    read_keys.merge(check_sensor_inputs(check, inputs));
+    check_value_texts(check, read_keys);
+    check_unread_keys(check, read_keys);
 }
 
 // Sections that no model reaches are reported once, by check_layout; what

@@ -1,5 +1,6 @@
 // Internal pieces of the profile checker: one section's view of the loaded
-// profile, the number rules both libraries share, and the rule groups.
+// profile, and the rule groups. Verdicts about a value come from the
+// libraries' own key readers; the checker finds the lines and words them.
 #pragma once
 
 #include <iniparser.h>
@@ -42,6 +43,10 @@ class SectionCheck {
     // "missing", or why a key that the file gives reads as missing.
     std::string absence(std::string_view key) const;
 
+    // What a library refused: the absence, "empty value", or why (as the
+    // library's key reader says it) with the value.
+    std::string refused(std::string_view key, std::string_view why) const;
+
     void error(std::string_view key, std::string message) const;
     void warning(std::string_view key, std::string message) const;
 
@@ -52,24 +57,19 @@ class SectionCheck {
     std::vector<Finding>& out_;
 };
 
-// A value converted as iniparser_getint and strtol with base 0 convert it.
-struct Number {
-    int value = 0;       // what the libraries read
-    bool whole = false;  // the whole text is one number that fits an int
+struct InputName {
+    const schema::InputKind* kind = nullptr;
+    const schema::Field* field = nullptr;
+    int number = 0;
+    bool leading_zero = false;
 };
 
-Number parse_number(const char* text);
+// The type of any key of a section (any case), from the schema; nothing for
+// a key that neither library reads.
+std::optional<schema::ValueType> value_type(std::string_view key);
 
-// Converts text, reporting under key a text that is not one whole number.
-Number read_number(const SectionCheck& check, std::string_view key, const char* text);
-
-// Integer read by the monitoring library's model lookup, which fails for a
-// missing or negative value; `failure` names the calls that fail then, and
-// `also_when_missing` what else fails for a missing key. Returns the value as
-// read, or nothing when the key is missing.
-std::optional<int> lookup_integer(const SectionCheck& check, std::string_view key,
-                                  std::string_view failure,
-                                  std::string_view also_when_missing = {});
+// "vin12cof" names field Cof of voltage input 12.
+std::optional<InputName> parse_input_key(std::string_view lower);
 
 // The sensor inputs that a section describes, by input number.
 struct Inputs {
@@ -83,10 +83,32 @@ struct Inputs {
     }
 };
 
-// Rule groups, one section each.
+// What an input's own reader makes of a section.
+struct ReaderAnswer {
+    int status = 0;   // SENSOR_OK or the reader's SENSOR_ERR_*
+    std::string key;  // where the reader stopped
+    std::string why;  // what it made of a value it refused
+    std::set<std::string> asked;
+};
+ReaderAnswer ask_reader(const SectionCheck& check, const schema::InputKind& kind, int input);
+const char* reader_status_name(int status);
+
+// Rule groups, one section each. The sensor and monitoring groups return the
+// keys that the libraries read (or would read once a refusal is mended).
 Inputs check_key_names(const SectionCheck& check);
-void check_sensor_inputs(const SectionCheck& check, const Inputs& inputs);
-void check_monitoring_keys(const SectionCheck& check, const Inputs& inputs);
+std::set<std::string> check_sensor_inputs(const SectionCheck& check, const Inputs& inputs);
+std::set<std::string> check_monitoring_keys(const SectionCheck& check, const Inputs& inputs);
+
+// A count that no board has is a broken profile.
+void check_plausible(const SectionCheck& check, const char* key, int count);
+
+// Section keys that the file gives but no query reads with the section's
+// other values (role keys left out by their count are the role rules').
+void check_unread_keys(const SectionCheck& check, const std::set<std::string>& read_keys);
+
+// Number texts of the keys read that hold more than the number the
+// libraries take from them, and empty numbers that read as 0.
+void check_value_texts(const SectionCheck& check, const std::set<std::string>& read_keys);
 
 // Keys given twice, values cut by a comment sign.
 void check_key_lines(const SectionCheck& check);

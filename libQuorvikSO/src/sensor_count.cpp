@@ -22,11 +22,8 @@ int count_query(const char* path, const char* model, char** text, const char* ke
     if (!profile) return SENSOR_ERR_PROFILE;
     const SectionName section(profile.get(), model);
     Keys keys(profile.get(), section.get());
-    const char* value = keys.section_value(key);
-    if (value == nullptr) return SENSOR_ERR_KEY;
-    // Reported as it stands, 0 and negative counts too; never wrapped.
     int count = 0;
-    if (const Status s = whole_number(value, count); s != SENSOR_OK) return s;
+    if (const Status s = read_count(keys, key, count); s != SENSOR_OK) return s;
 
     char* result = static_cast<char*>(std::malloc(kCountTextSize));
     *text = result;

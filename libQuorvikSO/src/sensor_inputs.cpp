@@ -14,21 +14,32 @@ namespace {
 
 // A register number from a profile key: present here, so empty or 0 (no
 // register means anything there) is unusable.
-Status msr_number(const char* text, std::uint32_t& reg) {
+Status msr_number(Keys& keys, const char* text, std::uint32_t& reg) {
     if (text == nullptr) return SENSOR_ERR_KEY;
     if (*text == '\0') return SENSOR_ERR_VALUE;
     const std::optional<std::uint32_t> parsed = quorvik::number::c_strto_register(text);
-    if (!parsed || *parsed == 0) return SENSOR_ERR_VALUE;
+    if (!parsed || *parsed == 0) return keys.refuse("no model-specific register");
     reg = *parsed;
     return SENSOR_OK;
 }
 
-Status read_msr_field(MsrSource& msr, const char* key_text, std::uint64_t mask, int& field) {
+Status read_msr_field(Keys& keys, MsrSource& msr, const char* key_text, std::uint64_t mask,
+                      int& field) {
     std::uint32_t reg = 0;
-    if (const Status s = msr_number(key_text, reg); s != SENSOR_OK) return s;
+    if (const Status s = msr_number(keys, key_text, reg); s != SENSOR_OK) return s;
     std::uint64_t value = 0;
     if (const Status s = msr.read(reg, value); s != SENSOR_OK) return s;
     field = static_cast<int>((value & mask) >> 16);
+    return SENSOR_OK;
+}
+
+// A temperature's factor or offset; a factor of 0 (or an empty one) would
+// read every temperature as its offset.
+Status real_number(Keys& keys, const char* text, bool is_factor, double& value) {
+    if (text == nullptr) return SENSOR_OK;
+    value = quorvik::number::c_strtod(text);
+    if (!std::isfinite(value)) return keys.refuse("no finite number");
+    if (is_factor && value == 0.0) return keys.refuse("factor 0");
     return SENSOR_OK;
 }
 
@@ -45,26 +56,25 @@ Status read_chip_input(Keys& keys, Input& input) {
 // Keys in the order that decides which failure a caller sees.
 Status read_volt_input(Keys& keys, VoltInput& input) {
     if (const Status s = read_chip_input(keys, input); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value(schema::kRegister), input.reg); s != SENSOR_OK)
-        return s;
+    if (const Status s = keys.input_number(schema::kRegister, input.reg); s != SENSOR_OK) return s;
     const char* factor = keys.input_value(schema::kFactor);
     if (factor == nullptr) return SENSOR_ERR_KEY;
-    if (const Status s = whole_number(factor, input.factor); s != SENSOR_OK) return s;
-    if (input.factor == 0) return SENSOR_ERR_VALUE;
+    if (const Status s = keys.whole_number(factor, input.factor); s != SENSOR_OK) return s;
+    if (input.factor == 0) return keys.refuse("factor 0");
     return SENSOR_OK;
 }
 
 // Keys in the order that decides which failure a caller sees.
 Status read_fan_input(Keys& keys, FanInput& input) {
     if (const Status s = read_chip_input(keys, input); s != SENSOR_OK) return s;
-    if (const Status s = number(keys.input_value(schema::kFanHigh), input.high_reg); s != SENSOR_OK)
+    if (const Status s = keys.input_number(schema::kFanHigh, input.high_reg); s != SENSOR_OK)
         return s;
-    if (const Status s = number(keys.input_value(schema::kFanLow), input.low_reg); s != SENSOR_OK)
+    if (const Status s = keys.input_number(schema::kFanLow, input.low_reg); s != SENSOR_OK)
         return s;
     // Without a dividend there is no fan value: missing and empty alike.
     const char* dividend = keys.input_value(schema::kFanDividend);
     if (dividend == nullptr || *dividend == '\0') return SENSOR_ERR_VALUE;
-    return whole_number(dividend, input.dividend);
+    return keys.whole_number(dividend, input.dividend);
 }
 
 // Keys in the order that decides which failure a caller sees; both
@@ -73,7 +83,7 @@ Status read_temp_input(Keys& keys, TempInput& input, MsrSource& msr) {
     if (const Status s = read_chip_input(keys, input); s != SENSOR_OK) return s;
 
     if (const char* reference = keys.input_value(schema::kReferenceMsr); reference != nullptr) {
-        if (const Status s = read_msr_field(msr, reference, 0xFF0000, input.reference);
+        if (const Status s = read_msr_field(keys, msr, reference, 0xFF0000, input.reference);
             s != SENSOR_OK) {
             return s;
         }
@@ -81,27 +91,21 @@ Status read_temp_input(Keys& keys, TempInput& input, MsrSource& msr) {
     }
     if (const char* readout = keys.input_value(schema::kReadoutMsr); readout != nullptr) {
         // A distance below nothing is no temperature.
-        if (!input.has_reference) return SENSOR_ERR_VALUE;
-        if (const Status s = read_msr_field(msr, readout, 0x7F0000, input.readout);
+        if (!input.has_reference) return keys.refuse("a distance below no reference register");
+        if (const Status s = read_msr_field(keys, msr, readout, 0x7F0000, input.readout);
             s != SENSOR_OK) {
             return s;
         }
         input.has_readout = true;
-    } else if (const Status s = number(keys.input_value(schema::kRegister), input.reg);
-               s != SENSOR_OK) {
+    } else if (const Status s = keys.input_number(schema::kRegister, input.reg); s != SENSOR_OK) {
         return s;
     }
 
-    if (const char* factor = keys.input_value(schema::kFactor); factor != nullptr) {
-        input.factor = quorvik::number::c_strtod(factor);
-        // A factor of 0 (or an empty one) would read every temperature as 0.
-        if (input.factor == 0.0) return SENSOR_ERR_VALUE;
+    if (const Status s = real_number(keys, keys.input_value(schema::kFactor), true, input.factor);
+        s != SENSOR_OK) {
+        return s;
     }
-    if (const char* offset = keys.input_value(schema::kOffset); offset != nullptr) {
-        input.offset = quorvik::number::c_strtod(offset);
-    }
-    if (!std::isfinite(input.factor) || !std::isfinite(input.offset)) return SENSOR_ERR_VALUE;
-    return SENSOR_OK;
+    return real_number(keys, keys.input_value(schema::kOffset), false, input.offset);
 }
 
 }  // namespace quorvik::sensor

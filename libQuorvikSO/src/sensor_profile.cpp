@@ -18,37 +18,44 @@ const char* Keys::last_key() const {
 const char* Keys::section_value(const char* key) {
     name_length_ = std::strlen(name_) + 1;
     if (!text::format_into(key_, "%s:%s", name_, key)) return nullptr;
-    return ini::find_text(profile_, key_);
+    return find();
 }
 
 const char* Keys::input_value(const char* key) {
     name_length_ = std::strlen(name_) + 1;
     if (!text::format_into(key_, "%s:%s%d%s", name_, kind_, input_, key)) return nullptr;
+    return find();
+}
+
+const char* Keys::find() {
+    if (asked_ != nullptr) asked_->emplace(last_key());
     return ini::find_text(profile_, key_);
 }
 
-Status whole_number(const char* text, int& value) {
+Status Keys::whole_number(const char* text, int& value) {
     const std::optional<int> converted = number::c_strtoi(text);
-    if (!converted) return SENSOR_ERR_VALUE;
+    if (!converted) return refuse("a number beyond an int");
     value = *converted;
     return SENSOR_OK;
 }
 
-Status number(const char* text, int& value) {
+Status Keys::number(const char* text, int& value) {
     if (text == nullptr) return SENSOR_ERR_KEY;
     if (*text == '\0') return SENSOR_ERR_VALUE;
     return whole_number(text, value);
 }
 
+Status read_count(Keys& keys, const char* key, int& count) {
+    const char* value = keys.section_value(key);
+    if (value == nullptr) return SENSOR_ERR_KEY;
+    return keys.whole_number(value, count);
+}
+
 Status read_port_description(Keys& keys, PortDescription& ports) {
-    if (const Status status = number(keys.section_value(schema::kIndexPort), ports.index_port);
-        status != SENSOR_OK) {
-        return status;
-    }
-    if (const Status status = number(keys.section_value(schema::kDataPort), ports.data_port);
-        status != SENSOR_OK) {
-        return status;
-    }
+    if (const Status s = keys.section_number(schema::kIndexPort, ports.index_port); s != SENSOR_OK)
+        return s;
+    if (const Status s = keys.section_number(schema::kDataPort, ports.data_port); s != SENSOR_OK)
+        return s;
     const char* chip = keys.section_value(schema::kChip);
     if (chip == nullptr) return SENSOR_ERR_KEY;
     if (*chip == '\0') return SENSOR_ERR_VALUE;
@@ -59,7 +66,8 @@ Status read_port_description(Keys& keys, PortDescription& ports) {
 Status read_label(Keys& keys, const char*& label) {
     const char* text = keys.input_value(schema::kLabel);
     if (text == nullptr) return SENSOR_ERR_KEY;
-    if (std::strlen(text) > schema::kLongestLabel) return SENSOR_ERR_VALUE;
+    if (std::strlen(text) > schema::kLongestLabel)
+        return keys.refuse("a label that leaves no room for the value");
     label = text;
     return SENSOR_OK;
 }
@@ -70,8 +78,8 @@ Status read_bank(Keys& keys, const PortDescription& ports, int& bank) {
     if (text == nullptr) return SENSOR_ERR_KEY;
     // An empty value reads as bank 0.
     int value = 0;
-    if (const Status s = whole_number(text, value); s != SENSOR_OK) return s;
-    if (value == schema::kNoBank) return SENSOR_ERR_VALUE;
+    if (const Status s = keys.whole_number(text, value); s != SENSOR_OK) return s;
+    if (value == schema::kNoBank) return keys.refuse("a bank number that names no bank");
     bank = value;
     return SENSOR_OK;
 }

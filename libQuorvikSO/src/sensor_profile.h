@@ -7,6 +7,8 @@
 #include <iniparser.h>
 
 #include <cstddef>
+#include <set>
+#include <string>
 
 #include "QuorvikSO.h"
 #include "quorvik_common/profile_schema.h"
@@ -53,23 +55,43 @@ class Keys {
     // The key asked for last, without its section ("Vin3Idx"); "" before any.
     const char* last_key() const;
 
+    // Every key asked from now on goes into asked too, without its section:
+    // the profile checker learns which keys a reader reads.
+    void record_asked(std::set<std::string>& asked) { asked_ = &asked; }
+
+    // Refuses the value of the key asked for last with SENSOR_ERR_VALUE; why
+    // says what the reader makes of it ("reads as factor 0"), so that the
+    // profile checker reports the reader's own reason.
+    Status refuse(const char* why) {
+        why_ = why;
+        return SENSOR_ERR_VALUE;
+    }
+    // "" unless a value was refused.
+    const char* why() const { return why_; }
+
+    // A present number text converted as strtol with base 0 does (an empty
+    // text is 0); a value that does not fit an int is refused, so that a
+    // wrapped number never reaches a port or a caller.
+    Status whole_number(const char* text, int& value);
+
+    // A number key: missing gives SENSOR_ERR_KEY, empty SENSOR_ERR_VALUE,
+    // anything else converts as whole_number does.
+    Status section_number(const char* key, int& value) { return number(section_value(key), value); }
+    Status input_number(const char* field, int& value) { return number(input_value(field), value); }
+
   private:
+    Status number(const char* text, int& value);
+    const char* find();
+
     const dictionary* profile_;
     const char* name_;
     const char* kind_;
     int input_;
     char key_[kKeySize] = {};
     std::size_t name_length_ = 0;  // of the section part of key_, with its colon
+    const char* why_ = "";
+    std::set<std::string>* asked_ = nullptr;
 };
-
-// A number key's text: missing gives SENSOR_ERR_KEY, empty SENSOR_ERR_VALUE,
-// anything else converts as strtol with base 0 does.
-Status number(const char* text, int& value);
-
-// A present number text converted as strtol with base 0 does (an empty text
-// is 0); SENSOR_ERR_VALUE when the value does not fit an int, so that a
-// wrapped number never reaches a port or a caller.
-Status whole_number(const char* text, int& value);
 
 // Where the chip's hardware monitor answers, and whether it has banks.
 struct PortDescription {
@@ -77,6 +99,10 @@ struct PortDescription {
     int data_port = 0;
     bool banked = false;
 };
+
+// A count key of the section (Volt, Temp, Fan), taken as it stands, 0 and
+// negative counts too; never wrapped.
+Status read_count(Keys& keys, const char* key, int& count);
 
 // Index, Data and Sio, in that order.
 Status read_port_description(Keys& keys, PortDescription& ports);

@@ -13,11 +13,9 @@ using namespace quorvik;
 extern "C" int get_pwr_status(int index, int* state) noexcept {
     return guard::run(ERR_DEV_OPEN, [&]() -> int {
         if (state == nullptr) return ERR_RANGE;
-        int count = 0;
-        const int status = model_lookup(schema::kPowerIndicator, INI_TYPE_INT, &count);
-        if (status < 0) return status;
-        if (count == 0) return ERR_NO_POWER_INDICATOR;
-        if (index != 0 && index != 1) return ERR_RANGE;
+        const ModelProfile profile;
+        SectionKeys keys = profile.keys();
+        if (const int status = read_power_indicator(keys, index); status != 0) return status;
 
         dio::Node node(QUORVIK_DIO_PATH);
         if (!node.is_open()) return ERR_DEV_OPEN;
@@ -33,24 +31,17 @@ extern "C" int get_pwr_status(int index, int* state) noexcept {
 extern "C" int set_relay(int index, int value) noexcept {
     return guard::run(ERR_DEV_OPEN, [&]() -> int {
         const ModelProfile profile;
-        int count = 0;
-        int status = profile.lookup(schema::kRelayCount, INI_TYPE_INT, &count);
-        if (status < 0) return status;
-        if (count == 0) return ERR_NO_RELAY;
-        if (index < 0 || index >= count) return ERR_RANGE;
-        if (value != 0 && value != 1) return ERR_RANGE;
-
-        if (std::strcmp(profile.model(), schema::kCommandRelayModel) == 0) {
+        SectionKeys keys = profile.keys();
+        RelayTarget target;
+        if (const int status = read_relay(keys, profile.model(), index, value, target); status != 0)
+            return status;
+        if (target.by_command) {
             char command[kBufferSize];
             char output[kBufferSize];
             text::format_into(command, "echo %d > /dev/relay", value);
             return exec_cmd(command, output);
         }
-
-        char path[kBufferSize] = {};
-        status = profile.lookup(schema::kRelayNode, INI_TYPE_STRING, path);
-        if (status < 0) return status;
-        dio::Node node(path);
+        dio::Node node(target.node);
         if (!node.is_open()) return ERR_DEV_OPEN;
         dio_request record{};
         record.port = index;

@@ -1,6 +1,6 @@
 // Voltages and temperatures by role: the profile names the reader input that
 // carries each role, libQuorvikSO reads it.
-#include <cstddef>
+#include <span>
 
 #include "QuorvikSO.h"
 #include "frame.h"
@@ -11,22 +11,16 @@
 namespace quorvik {
 namespace {
 
-template <std::size_t Roles>
-int read_role(int index, int* result, const char* count_key, const schema::Role (&roles)[Roles],
+int read_role(int index, int* result, const char* count_key, std::span<const schema::Role> roles,
               unsigned long type) {
     if (result == nullptr) return ERR_RANGE;
     // The model name and the profile for both lookups; libQuorvikSO's reader
     // loads the profile once more for the input's description.
     const ModelProfile profile;
-    int count = 0;
-    int status = profile.lookup(count_key, INI_TYPE_INT, &count);
-    if (status < 0) return status;
-    // Only roles the model has and the table names can be read.
-    if (index < 0 || index >= count || index >= static_cast<int>(Roles)) return ERR_RANGE;
-
+    SectionKeys keys = profile.keys();
     int input = 0;
-    status = profile.lookup(roles[index].key, INI_TYPE_INT, &input);
-    if (status < 0) return status;
+    const int status = read_role_input(keys, count_key, roles, index, input);
+    if (status != 0) return status;
     return so::sensor_value(profile.model(), type, input, result) ? 0 : ERR_SENSOR;
 }
 

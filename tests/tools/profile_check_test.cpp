@@ -140,7 +140,7 @@ const BrokenCase kBroken[] = {
     {"factor empty",
      {{"Vin0Cof", ""}}, "", E, "Vin0Cof", 23, "SENSOR_ERR_VALUE", 1, 1},
     {"factor octal junk",
-     {{"Vin1Cof", "08"}}, "", E, "Vin1Cof", 27, "'08' reads as factor 0", 1, 1},
+     {{"Vin1Cof", "08"}}, "", E, "Vin1Cof", 27, "factor 0 ('08')", 1, 1},
     {"factor missing",
      {{"Vin0Cof", nullptr}}, "", E, "Vin0Cof", kSection, "SENSOR_ERR_KEY", 1, 1},
     {"port not a number",
@@ -150,11 +150,11 @@ const BrokenCase kBroken[] = {
     {"port empty",
      {{"Index", ""}}, "", E, "Index", 17, "SENSOR_ERR_VALUE", 1, 1},
     {"bank 255",
-     {{"Vin1Bnk", "0xFF"}}, "", E, "Vin1Bnk", 25, "bank 255", 1, 1},
+     {{"Vin1Bnk", "0xFF"}}, "", E, "Vin1Bnk", 25, "names no bank", 1, 1},
     {"bank missing",
-     {{"Tin1Bnk", nullptr}}, "", E, "Tin1Bnk", kSection, "banked", 1, 1},
+     {{"Tin1Bnk", nullptr}}, "", E, "Tin1Bnk", kSection, "SENSOR_ERR_KEY", 1, 1},
     {"bank empty",
-     {{"Fin0Bnk", ""}}, "", W, "Fin0Bnk", 42, "bank 0", 1, 0},
+     {{"Fin0Bnk", ""}}, "", W, "Fin0Bnk", 42, "reads as 0", 1, 0},
     {"bank too high",
      {{"Vin0Bnk", "9"}}, "", W, "Vin0Bnk", 21, "bank select", 1, 0},
     {"chip in lower case",
@@ -164,7 +164,7 @@ const BrokenCase kBroken[] = {
     {"chip missing",
      {{"Sio", nullptr}}, "", E, "Sio", kSection, "SENSOR_ERR_KEY", 1, 1},
     {"offset MSR alone",
-     {{"Tin0MSR", nullptr}}, "", E, "Tin0MSROffset", 35, "without Tin0MSR", 1, 1},
+     {{"Tin0MSR", nullptr}}, "", E, "Tin0MSROffset", 35, "no reference register", 1, 1},
     {"MSR register 0",
      {{"Tin0MSROffset", "0"}}, "", E, "Tin0MSROffset", 35, "SENSOR_ERR_VALUE", 1, 1},
     {"MSR empty",
@@ -174,7 +174,7 @@ const BrokenCase kBroken[] = {
     {"register beyond a byte",
      {{"Vin2Idx", "0x123"}}, "", W, "Vin2Idx", 30, "35", 1, 0},
     {"temperature factor 0",
-     {{"Tin1Cof", "0"}}, "", E, "Tin1Cof", 39, "offset", 1, 1},
+     {{"Tin1Cof", "0"}}, "", E, "Tin1Cof", 39, "factor 0", 1, 1},
     {"temperature factor comma",
      {{"Tin1Cof", "1,5"}}, "", E, "Tin1Cof", 39, "reads 1.0", 1, 1},
     {"temperature offset not finite",
@@ -194,7 +194,7 @@ const BrokenCase kBroken[] = {
     {"label missing",
      {{"Fin0Str", nullptr}}, "", E, "Fin0Str", kSection, "SENSOR_ERR_KEY", 1, 1},
     {"role names an input without keys",
-     {{"V_5V_Index", "7"}}, "", E, "V_5V_Index", 14, "no Vin7Str", 1, 1},
+     {{"V_5V_Index", "7"}}, "", E, "V_5V_Index", 14, "stops at Vin7Str", 1, 1},
     {"role gated out by the count",
      {{"Volt", "2"}}, "", W, "V_5V_Index", 14, "ERR_RANGE", 2, 0},
     {"LAN count no board has",
@@ -218,7 +218,7 @@ const BrokenCase kBroken[] = {
     {"tty type with a digit",
      {{"TtyType", "S1"}}, "", E, "TtyType", 3, "letters only", 1, 1},
     {"tty type too long",
-     {{"TtyType", k128.c_str()}}, "", E, "TtyType", 3, "128 or more", 1, 1},
+     {{"TtyType", k128.c_str()}}, "", E, "TtyType", 3, "too long", 1, 1},
     {"tty type missing",
      {{"TtyType", nullptr}}, "", E, "TtyType", kSection, "get_uart_status", 1, 1},
     {"fewer tty numbers than ports",
@@ -236,7 +236,7 @@ const BrokenCase kBroken[] = {
     {"relay node empty",
      {{"Relay_Node", ""}}, "", E, "Relay_Node", 8, "ERR_DEV_OPEN", 1, 1},
     {"relay node too long",
-     {{"Relay_Node", k128.c_str()}}, "", E, "Relay_Node", 8, "128 or more", 1, 1},
+     {{"Relay_Node", k128.c_str()}}, "", E, "Relay_Node", 8, "too long", 1, 1},
     {"value cut by a comment sign",
      {{"Relay_Node", "/dev/dio#2"}}, "", W, "Relay_Node", 8, "read '/dev/dio'", 1, 0},
     {"misspelt key",
@@ -499,8 +499,8 @@ TEST(CheckProfile, FollowsTheSchema) {
     each_role(schema::kTempRoles, "get_temperature");
     // Every field of every input kind is a key some reader reads.
     for (const schema::InputKind* kind : schema::kInputKinds) {
-        for (const char* field : kind->fields) {
-            const std::string key = schema::input_key(*kind, 0, field);
+        for (const schema::Field& field : kind->fields) {
+            const std::string key = schema::input_key(*kind, 0, field.name);
             const Report report = check_text(edited_example({}, key + " = 1\n"));
             EXPECT_EQ(describe(report).find("unknown key"), std::string::npos) << describe(report);
         }

@@ -49,17 +49,40 @@ inline constexpr const char* kFanHigh = "MSB";
 inline constexpr const char* kFanLow = "LSB";
 inline constexpr const char* kFanDividend = "Count";
 
+// How a key's value is read. Integers convert as strtol with base 0 (an
+// empty value reads as 0 where nothing refuses it), registers as a 32-bit
+// model-specific register number, reals as strtod; texts are taken as they
+// stand; a list is split at kListSeparator.
+enum class ValueType { integer, msr_register, real, text, list };
+
+struct Field {
+    const char* name;  // "Idx"
+    ValueType type;
+};
+
 struct InputKind {
     const char* prefix;  // "Vin"
     const char* count_key;
     const char* noun;  // "voltage"
-    std::span<const char* const> fields;
+    std::span<const Field> fields;
 };
 
-inline constexpr const char* kVoltFields[] = {kLabel, kBank, kRegister, kFactor};
-inline constexpr const char* kTempFields[] = {kLabel,    kBank,   kReferenceMsr, kReadoutMsr,
-                                              kRegister, kFactor, kOffset};
-inline constexpr const char* kFanFields[] = {kLabel, kBank, kFanHigh, kFanLow, kFanDividend};
+inline constexpr Field kVoltFields[] = {{kLabel, ValueType::text},
+                                        {kBank, ValueType::integer},
+                                        {kRegister, ValueType::integer},
+                                        {kFactor, ValueType::integer}};
+inline constexpr Field kTempFields[] = {{kLabel, ValueType::text},
+                                        {kBank, ValueType::integer},
+                                        {kReferenceMsr, ValueType::msr_register},
+                                        {kReadoutMsr, ValueType::msr_register},
+                                        {kRegister, ValueType::integer},
+                                        {kFactor, ValueType::real},
+                                        {kOffset, ValueType::real}};
+inline constexpr Field kFanFields[] = {{kLabel, ValueType::text},
+                                       {kBank, ValueType::integer},
+                                       {kFanHigh, ValueType::integer},
+                                       {kFanLow, ValueType::integer},
+                                       {kFanDividend, ValueType::integer}};
 
 inline constexpr InputKind kVolt{"Vin", kVoltCount, "voltage", kVoltFields};
 inline constexpr InputKind kTemp{"Tin", kTempCount, "temperature", kTempFields};
@@ -71,11 +94,21 @@ inline std::string input_key(const InputKind& kind, int input, const char* field
     return kind.prefix + std::to_string(input) + field;
 }
 
-// Every key of a section that is not an input key.
-inline constexpr const char* kSectionKeys[] = {
-    kSerialCount, kTtyType,      kTtyNumbers,      kLanCount,  kPowerIndicator, kRelayCount,
-    kRelayNode,   kVoltCount,    kTempCount,       kFanCount,  "V_CPU_Index",   "V_DRAM_Index",
-    "V_5V_Index", "T_CPU_Index", "T_SYSTEM_Index", kIndexPort, kDataPort,       kChip};
+// Every key of a section that is neither an input key nor a role key (the
+// role keys, in the role tables below, are integers).
+inline constexpr Field kSectionKeys[] = {{kSerialCount, ValueType::integer},
+                                         {kTtyType, ValueType::text},
+                                         {kTtyNumbers, ValueType::list},
+                                         {kLanCount, ValueType::integer},
+                                         {kPowerIndicator, ValueType::integer},
+                                         {kRelayCount, ValueType::integer},
+                                         {kRelayNode, ValueType::text},
+                                         {kVoltCount, ValueType::integer},
+                                         {kTempCount, ValueType::integer},
+                                         {kFanCount, ValueType::integer},
+                                         {kIndexPort, ValueType::integer},
+                                         {kDataPort, ValueType::integer},
+                                         {kChip, ValueType::text}};
 
 // --- Chips ------------------------------------------------------------------
 
