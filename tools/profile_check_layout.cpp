@@ -2,6 +2,7 @@
 // sections and keys, values cut by a comment sign, keys outside sections.
 #include "profile_check_rules.h"
 #include "quorvik_common/ini_value.h"
+#include "sensor_profile.h"
 
 namespace quorvik::profile_check {
 namespace {
@@ -52,23 +53,30 @@ void check_colon(const dictionary* dict, const FileScan& scan, const SectionPlac
     }
 }
 
-// Model matching takes the first section in file order whose name begins the
-// model name, so an earlier, shorter name wins over a later, longer one.
-void check_shadowing(const std::vector<const SectionPlace*>& listed, std::vector<Finding>& out) {
-    for (std::size_t later = 0; later < listed.size(); ++later) {
-        const std::string& name = listed[later]->name;
-        for (std::size_t earlier = 0; earlier < later; ++earlier) {
-            const std::string& prefix = listed[earlier]->name;
-            if (prefix.size() >= name.size() || name.compare(0, prefix.size(), prefix) != 0) {
-                continue;
-            }
-            add(out, Severity::warning, listed[later]->line, name,
-                "[" + prefix + "] (line " + std::to_string(listed[earlier]->line) +
-                    ") comes first and begins this name: models longer than '" + name +
-                    "' that begin with it read their sensors from [" + prefix +
-                    "]; only the model named exactly so reaches this section");
-            break;
+// A model longer than a section's name that begins with it is served by the
+// section that model matching finds, asked of the readers' own matching.
+void check_shadowing(const dictionary* dict, const std::vector<const SectionPlace*>& listed,
+                     std::vector<Finding>& out) {
+    for (const SectionPlace* place : listed) {
+        const std::string& name = place->name;
+        if (name.empty() || name.size() > kLongestModel) continue;
+        // No section name holds a control character.
+        const std::string longer = name + '\x1f';
+        char served[schema::kModelSize] = {};
+        if (sensor::serving_section(longer.c_str(), const_cast<dictionary*>(dict), served) != 1 ||
+            name == served) {
+            continue;
         }
+        const SectionPlace* winner = nullptr;
+        for (const SectionPlace* other : listed) {
+            if (other->name == served) winner = other;
+        }
+        if (winner == nullptr) continue;
+        add(out, Severity::warning, place->line, name,
+            "[" + winner->name + "] (line " + std::to_string(winner->line) +
+                ") comes first and begins this name: models longer than '" + name +
+                "' that begin with it read their sensors from [" + winner->name +
+                "]; only the model named exactly so reaches this section");
     }
 }
 
@@ -114,7 +122,7 @@ void check_layout(const dictionary* dict, const FileScan& scan, std::vector<Find
             check_colon(dict, scan, section, out);
         }
     }
-    check_shadowing(listed, out);
+    check_shadowing(dict, listed, out);
 }
 
 }  // namespace quorvik::profile_check

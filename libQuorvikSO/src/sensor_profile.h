@@ -22,6 +22,11 @@ inline constexpr std::size_t kSectionSize = schema::kModelSize;
 inline constexpr std::size_t kKeySize = 1024;
 inline constexpr std::size_t kResultSize = schema::kResultSize;
 
+// SensorModelCheck: 1 with the name of the first section (in file order)
+// whose name begins the model name, lowered, in section[30]; 0 when a section
+// bears the whole name or none begins it.
+int serving_section(const char* model, dictionary* profile, char* section);
+
 // The name that addresses the model's keys: the section serving the model by
 // prefix, or else the model name as given (lookups ignore case).
 class SectionName {

@@ -1,0 +1,57 @@
+// Model matching: which profile section serves a model whose name has no
+// section of its own.
+#include <iniparser.h>
+#include <strings.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "sensor_profile.h"
+
+namespace quorvik::sensor {
+namespace {
+
+char lower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+}  // namespace
+
+int serving_section(const char* model, dictionary* profile, char* section) {
+    if (model == nullptr || profile == nullptr || section == nullptr) return 0;
+    const int sections = iniparser_getnsec(profile);
+    if (sections <= 0) return 0;
+
+    for (int i = 0; i < sections; ++i) {
+        const char* name = iniparser_getsecname(profile, i);
+        // Section names are kept in lower case: this compares the whole model
+        // name, lowered, with the name.
+        if (name != nullptr && strcasecmp(model, name) == 0) return 0;
+    }
+
+    // At most 30 characters take part in a prefix match; a section name must
+    // leave room for its terminator in the caller's 30 bytes.
+    char lowered[kSectionSize] = {};
+    std::size_t lowered_length = 0;
+    for (; lowered_length < sizeof lowered && model[lowered_length] != '\0'; ++lowered_length) {
+        lowered[lowered_length] = lower(model[lowered_length]);
+    }
+    for (int i = 0; i < sections; ++i) {
+        const char* name = iniparser_getsecname(profile, i);
+        if (name == nullptr) continue;
+        const std::size_t length = std::strlen(name);
+        // An empty name begins every name: it would serve every model.
+        if (length == 0 || length >= kSectionSize || length > lowered_length) continue;
+        if (std::memcmp(lowered, name, length) == 0) {
+            std::memcpy(section, name, length + 1);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {
+    if (serving_section(model, profile, buffer_) == 1) name_ = buffer_;
+}
+
+}  // namespace quorvik::sensor
