@@ -1,7 +1,7 @@
 // Sensor readings: voltages and temperatures by role through the monitoring
 // API, fans through libQuorvikSO (the API has no fan query). Each reading is
-// labelled with its input's label as the input's reader gives it; every input
-// is read once.
+// labelled with its input's label, the Str key that its reader labels it
+// with; every input is read once.
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -31,14 +31,12 @@ struct RoleKind {
     const schema::InputKind& input;
     std::span<const Role> roles;
     RoleQuery query;
-    Reader reader;
     double per_base_unit;  // library units in one base unit
 };
 
 const RoleKind kRoleKinds[] = {
-    {quantity::kVoltage, schema::kVolt, schema::kVoltRoles, get_milli_volt, SensorVolt, 1000.0},
-    {quantity::kTemperature, schema::kTemp, schema::kTempRoles, get_temperature, SensorTemp,
-     1000.0},
+    {quantity::kVoltage, schema::kVolt, schema::kVoltRoles, get_milli_volt, 1000.0},
+    {quantity::kTemperature, schema::kTemp, schema::kTempRoles, get_temperature, 1000.0},
 };
 
 // The label of a reader's text "<label>: <value>".
@@ -87,22 +85,19 @@ int role_input(const ini::Profile& profile, const std::string& model, const char
     return number::c_strtoi(text).value_or(-1);
 }
 
-// Labels a role's reading with its input's label and number. A successful
-// role reading went through the input's reader, whose label is the input's
-// Str key; when the dispatch refused the reader's text, only the reader
-// tells whether it had a label.
+// Labels a role's reading with its input's label and number. The role
+// reading went through the input's reader, whose label is the input's Str
+// key. A failed reading (ERR_SENSOR) is labelled too: the dispatch refuses a
+// label too long for it, and the label then tells which input that was.
 void add_input_labels(Reading& reading, const RoleKind& kind, const std::string& model,
                       const ini::Profile& profile, int input) {
     if (input < 0) return;
-    if (reading.ok()) {
+    if (reading.ok() || reading.status == ERR_SENSOR) {
         const std::string key = reader_section(profile, model) + ":" +
                                 schema::input_key(kind.input, input, schema::kLabel);
         if (const char* label = ini::find_text(profile.get(), key.c_str())) {
             reading.labels.push_back({"label", label});
         }
-    } else if (reading.status == ERR_SENSOR) {
-        const ReaderResult result = read_input(kind.reader, model, input);
-        if (result.status == SENSOR_OK) reading.labels.push_back({"label", result.label});
     }
     reading.labels.push_back({"input", std::to_string(input)});
 }

@@ -10,11 +10,9 @@
 
 #include "QuorvikSO.h"
 #include "diag.h"
-#include "quorvik_common/guard.h"
-#include "quorvik_common/ini_value.h"
 #include "resources.h"
 #include "sensor_inputs.h"
-#include "sensor_profile.h"
+#include "sensor_reading.h"
 #include "superio.h"
 
 namespace {
@@ -68,32 +66,28 @@ int sign_extend_byte(int value) {
     return (value & 0x80) != 0 ? value - 256 : value;
 }
 
+Reading measure_temp(Keys& keys) {
+    TempInput temp;
+    MsrDevice msr;
+    if (const Status s = read_temp_input(keys, temp, msr); s != SENSOR_OK) return {s};
+    int reading = 0;
+    const Status status = read_chip(temp.ports, temp.bank, [&](HardwareMonitor& monitor) {
+        if (!temp.has_readout) reading = monitor.read_register(temp.reg);
+    });
+    if (status != SENSOR_OK) return {status};
+
+    reading = sign_extend_byte(reading);
+    if (temp.has_reference) {
+        reading = temp.has_readout ? (temp.reference - temp.readout) & 0xFF
+                                   : (temp.reference + reading) & 0xFF;
+    }
+    int degrees = 0;
+    if (!whole_degrees(reading, temp, degrees)) return {SENSOR_ERR_VALUE};
+    return {SENSOR_OK, temp.label, static_cast<long>(degrees) * 1000};
+}
+
 }  // namespace
 
 extern "C" int SensorTemp(const char* path, const char* model, int input, char** text) noexcept {
-    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
-        if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
-        quorvik::ini::Profile profile(path);
-        if (!profile) return SENSOR_ERR_PROFILE;
-        const SectionName section(profile.get(), model);
-        Keys keys(profile.get(), section.get(), schema::kTemp.prefix, input);
-
-        TempInput temp;
-        MsrDevice msr;
-        if (const Status s = read_temp_input(keys, temp, msr); s != SENSOR_OK) return s;
-        int reading = 0;
-        const Status status = read_chip(temp.ports, temp.bank, [&](HardwareMonitor& monitor) {
-            if (!temp.has_readout) reading = monitor.read_register(temp.reg);
-        });
-        if (status != SENSOR_OK) return status;
-
-        reading = sign_extend_byte(reading);
-        if (temp.has_reference) {
-            reading = temp.has_readout ? (temp.reference - temp.readout) & 0xFF
-                                       : (temp.reference + reading) & 0xFF;
-        }
-        int degrees = 0;
-        if (!whole_degrees(reading, temp, degrees)) return SENSOR_ERR_VALUE;
-        return hand_over(text, temp.label, static_cast<long>(degrees) * 1000);
-    });
+    return serve_reading(path, model, input, text, schema::kTemp, measure_temp);
 }

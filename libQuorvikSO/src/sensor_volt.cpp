@@ -5,10 +5,8 @@
 #include <optional>
 
 #include "QuorvikSO.h"
-#include "quorvik_common/guard.h"
-#include "quorvik_common/ini_value.h"
 #include "sensor_inputs.h"
-#include "sensor_profile.h"
+#include "sensor_reading.h"
 #include "superio.h"
 
 namespace {
@@ -29,25 +27,21 @@ std::optional<long> millivolts(std::uint8_t reading, int factor) {
     return static_cast<long>(volts * 1000.0);
 }
 
+Reading measure_volt(Keys& keys) {
+    VoltInput volt;
+    if (const Status s = read_volt_input(keys, volt); s != SENSOR_OK) return {s};
+    std::uint8_t reading = 0;
+    const Status status = read_chip(volt.ports, volt.bank, [&](HardwareMonitor& monitor) {
+        reading = monitor.read_register(volt.reg);
+    });
+    if (status != SENSOR_OK) return {status};
+    const std::optional<long> value = millivolts(reading, volt.factor);
+    if (!value) return {SENSOR_ERR_VALUE};
+    return {SENSOR_OK, volt.label, *value};
+}
+
 }  // namespace
 
 extern "C" int SensorVolt(const char* path, const char* model, int input, char** text) noexcept {
-    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
-        if (path == nullptr || model == nullptr || text == nullptr) return SENSOR_ERR_VALUE;
-        quorvik::ini::Profile profile(path);
-        if (!profile) return SENSOR_ERR_PROFILE;
-        const SectionName section(profile.get(), model);
-        Keys keys(profile.get(), section.get(), schema::kVolt.prefix, input);
-
-        VoltInput volt;
-        if (const Status s = read_volt_input(keys, volt); s != SENSOR_OK) return s;
-        std::uint8_t reading = 0;
-        const Status status = read_chip(volt.ports, volt.bank, [&](HardwareMonitor& monitor) {
-            reading = monitor.read_register(volt.reg);
-        });
-        if (status != SENSOR_OK) return status;
-        const std::optional<long> value = millivolts(reading, volt.factor);
-        if (!value) return SENSOR_ERR_VALUE;
-        return hand_over(text, volt.label, *value);
-    });
+    return serve_reading(path, model, input, text, schema::kVolt, measure_volt);
 }
