@@ -9,9 +9,9 @@
 #include <string>
 
 #include "QuorvikSO.h"
+#include "model_keys.h"
 #include "parallel.h"
 #include "quorvik.h"
-#include "quorvik_common/c_number.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/profile_schema.h"
 #include "quorvik_common/reading_text.h"
@@ -75,14 +75,14 @@ std::string reader_section(const ini::Profile& profile, const std::string& model
     return model;
 }
 
-// The input a role names, looked up as the monitoring library looks it up:
-// the role key in the section named like the model. -1 when there is none
-// or when its number lies beyond an int, which the library refuses.
-int role_input(const ini::Profile& profile, const std::string& model, const char* key) {
-    if (!profile || model.empty()) return -1;
-    const char* text = ini::find_text(profile.get(), (model + ":" + key).c_str());
-    if (text == nullptr) return -1;
-    return number::c_strtoi(text).value_or(-1);
+// The input that role index names, as the monitoring library's own key
+// reader finds it; -1 when it refuses the role.
+int role_input(const ini::Profile& profile, const std::string& model, const RoleKind& kind,
+               int index) {
+    if (model.empty()) return -1;
+    SectionKeys keys(profile.get(), model.c_str());
+    int input = -1;
+    return read_role_input(keys, kind.input.count_key, kind.roles, index, input) == 0 ? input : -1;
 }
 
 // Labels a role's reading with its input's label and number. The role
@@ -112,7 +112,7 @@ void collect_roles(std::vector<Reading>& report, const RoleKind& kind, const std
         if (status == ERR_RANGE) continue;
         Reading reading(kind.quantity, {{"role", role.name}}, status);
         if (reading.ok()) reading.value = raw / kind.per_base_unit;
-        add_input_labels(reading, kind, model, profile, role_input(profile, model, role.key));
+        add_input_labels(reading, kind, model, profile, role_input(profile, model, kind, index));
         report.push_back(std::move(reading));
     }
 }
