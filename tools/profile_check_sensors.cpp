@@ -174,7 +174,7 @@ void check_input(const SectionCheck& c, const schema::InputKind& kind, int n,
         } else if (answer.status != SENSOR_OK) {
             // The reader stopped short of it; it reads it once the refusal is mended.
             if (c.has(key)) read_keys.insert(key);
-        } else if (c.has(key) && field.name != schema::kBank) {
+        } else if (c.has(key) && std::string_view(field.name) != schema::kBank) {
             c.warning(key,
                       std::string("not read: the ") + kind.noun + " reader does not ask for it");
         }

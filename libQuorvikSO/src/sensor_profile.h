@@ -65,7 +65,7 @@ class Keys {
     void record_asked(std::set<std::string>& asked) { asked_ = &asked; }
 
     // Refuses the value of the key asked for last with SENSOR_ERR_VALUE; why
-    // says what the reader makes of it ("reads as factor 0"), so that the
+    // says what the reader makes of it ("factor 0"), so that the
     // profile checker reports the reader's own reason.
     Status refuse(const char* why) {
         why_ = why;
