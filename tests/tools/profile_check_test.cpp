@@ -518,6 +518,27 @@ TEST(CheckProfile, RoleKeysBeyondTheCountAreWarningsOnly) {
     EXPECT_EQ(report.count(Severity::warning), 3) << describe(report);  // two roles, the count
 }
 
+// Whatever a key holds, a key that no call reads with the section's other
+// values is never an error: the readers and queries say which keys they read.
+TEST(CheckProfile, KeysNoCallReadsAreWarningsOnly) {
+    const struct {
+        std::vector<Edit> edits;
+        std::string appended;
+        const char* key;
+    } cases[] = {
+        {{{"TotalSerialPort", "0"}, {"TtyType", "S1"}, {"TtyNum", "x"}}, "", "TtyType"},
+        {{{"O_Relay", "0"}, {"Relay_Node", ""}}, "", "Relay_Node"},
+        // The temperature comes from the two MSRs: its register is not read.
+        {{}, "Tin0Idx = 0x1G\n", "Tin0Idx"},
+    };
+    for (const auto& c : cases) {
+        const Report report = check_text(edited_example(c.edits, c.appended));
+        EXPECT_EQ(report.exit_status(), 0) << describe(report);
+        EXPECT_NE(describe(report).find(std::string(c.key) + ": not read"), std::string::npos)
+            << describe(report);
+    }
+}
+
 TEST(CheckProfile, EmptySectionNameIsAnError) {
     const Report report = check_text("[]\nVolt = 1\n" + plain_section("a"));
     EXPECT_EQ(report.exit_status(), 1) << describe(report);
