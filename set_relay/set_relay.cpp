@@ -18,23 +18,10 @@ namespace {
 const char kUsage[] =
     "Usage: ./zk_set_relay value\nValue=0 -> relay is set\nValue=1 -> relay is not set";
 
-// Opens the node read-write on a descriptor above the standard ones: run
-// with stdout closed, the node would otherwise become descriptor 1, and
-// whatever is printed would be written into the driver. -1 on failure.
-int open_node(const char* path) {
-    const int fd = open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0 || fd > STDERR_FILENO) return fd;
-    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const int saved = errno;
-    close(fd);
-    errno = saved;
-    return moved;
-}
-
 // Sets relay output 0 to value; on failure *cause holds the errno.
 int set_output_zero(int value, int* cause) {
     const char path[128] = QUORVIK_DIO_PATH;
-    const int fd = open_node(path);
+    const int fd = dio_open_node(path);
     if (fd < 0) {
         *cause = errno;
         return ERR_DEV_OPEN;

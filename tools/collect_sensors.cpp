@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "QuorvikSO.h"
@@ -29,14 +28,13 @@ using schema::Role;
 struct RoleKind {
     const Quantity& quantity;
     const schema::InputKind& input;
-    std::span<const Role> roles;
     RoleQuery query;
     double per_base_unit;  // library units in one base unit
 };
 
 const RoleKind kRoleKinds[] = {
-    {quantity::kVoltage, schema::kVolt, schema::kVoltRoles, get_milli_volt, 1000.0},
-    {quantity::kTemperature, schema::kTemp, schema::kTempRoles, get_temperature, 1000.0},
+    {quantity::kVoltage, schema::kVolt, get_milli_volt, 1000.0},
+    {quantity::kTemperature, schema::kTemp, get_temperature, 1000.0},
 };
 
 // The label of a reader's text "<label>: <value>".
@@ -82,7 +80,7 @@ int role_input(const ini::Profile& profile, const std::string& model, const Role
     if (model.empty()) return -1;
     SectionKeys keys(profile.get(), model.c_str());
     int input = -1;
-    return read_role_input(keys, kind.input.count_key, kind.roles, index, input) == 0 ? input : -1;
+    return read_role_input(keys, kind.input, index, input) == 0 ? input : -1;
 }
 
 // Labels a role's reading with its input's label and number. The role
@@ -104,8 +102,8 @@ void add_input_labels(Reading& reading, const RoleKind& kind, const std::string&
 
 void collect_roles(std::vector<Reading>& report, const RoleKind& kind, const std::string& model,
                    const ini::Profile& profile) {
-    for (int index = 0; index < static_cast<int>(kind.roles.size()); ++index) {
-        const Role& role = kind.roles[index];
+    for (int index = 0; index < static_cast<int>(kind.input.roles.size()); ++index) {
+        const Role& role = kind.input.roles[index];
         int raw = 0;
         const int status = kind.query(index, &raw);
         // The model's count leaves this role out: nothing to report.

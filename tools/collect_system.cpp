@@ -2,6 +2,7 @@
 // and serial ports, power inputs. Values are converted to base units here:
 // percentages to ratios, MiB to bytes, Mbit/s to bits per second.
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -41,6 +42,21 @@ Reading count_reading(Bound& bound, const Quantity& quantity, int (*query)(int*)
     Reading reading(quantity, {}, status);
     if (reading.ok()) reading.value = count;
     return reading;
+}
+
+void append(std::vector<Reading>& readings, std::vector<Reading> more) {
+    for (Reading& reading : more) readings.push_back(std::move(reading));
+}
+
+// A port count read with query, then the readings of the ports it counts (at
+// most as many as a board lists), read while the bound on commands allows.
+std::vector<Reading> count_and_ports(Bounds& bounds, const Quantity& quantity, int (*query)(int*),
+                                     const std::function<std::vector<Reading>(int)>& port) {
+    Reading count = count_reading(bounds.commands, quantity, query);
+    const int listed = items_to_read(count, schema::kMostListed, "ports");
+    std::vector<Reading> readings = {std::move(count)};
+    append(readings, readings_of(listed, kCommandsAtOnce, port));
+    return readings;
 }
 
 // Reports done of total to progress, one caller at a time.
@@ -126,9 +142,7 @@ std::vector<Reading> collect_cpu(Bounds& bounds, const CollectOptions& options) 
         }
         return measured;
     };
-    for (Reading& reading : readings_of(cpus + 1, kMeasurementsAtOnce, measure)) {
-        readings.push_back(std::move(reading));
-    }
+    append(readings, readings_of(cpus + 1, kMeasurementsAtOnce, measure));
     return readings;
 }
 
@@ -162,9 +176,6 @@ std::vector<Reading> collect_disks(Bounds& bounds, const std::vector<std::string
 }
 
 std::vector<Reading> collect_ethernet(Bounds& bounds) {
-    Reading count = count_reading(bounds.commands, quantity::kEthernetPorts, get_eth_count);
-    const int ports = items_to_read(count, schema::kMostListed, "ports");
-    std::vector<Reading> readings = {std::move(count)};
     const auto port_readings = [&](int port) {
         const std::vector<Label> labels = {{"port", std::to_string(port)},
                                            {"interface", "eth" + std::to_string(port)}};
@@ -178,16 +189,10 @@ std::vector<Reading> collect_ethernet(Bounds& bounds) {
         add(of_port, quantity::kEthernetUsage, labels, status, value / kPercent);
         return of_port;
     };
-    for (Reading& reading : readings_of(ports, kCommandsAtOnce, port_readings)) {
-        readings.push_back(std::move(reading));
-    }
-    return readings;
+    return count_and_ports(bounds, quantity::kEthernetPorts, get_eth_count, port_readings);
 }
 
 std::vector<Reading> collect_serial(Bounds& bounds) {
-    Reading count = count_reading(bounds.commands, quantity::kSerialPorts, get_uart_count);
-    const int ports = items_to_read(count, schema::kMostListed, "ports");
-    std::vector<Reading> readings = {std::move(count)};
     const auto port_reading = [&](int port) {
         int in_use = 0;
         const int status = bounded(bounds.commands, [&] { return get_uart_status(port, &in_use); });
@@ -195,10 +200,7 @@ std::vector<Reading> collect_serial(Bounds& bounds) {
         add(of_port, quantity::kSerialInUse, {{"port", std::to_string(port)}}, status, in_use);
         return of_port;
     };
-    for (Reading& reading : readings_of(ports, kCommandsAtOnce, port_reading)) {
-        readings.push_back(std::move(reading));
-    }
-    return readings;
+    return count_and_ports(bounds, quantity::kSerialPorts, get_uart_count, port_reading);
 }
 
 std::vector<Reading> collect_power() {

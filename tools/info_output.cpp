@@ -12,21 +12,12 @@
 #include <cstring>
 #include <string>
 
+#include "fd_io.h"
+
 namespace quorvik::info {
 namespace {
 
 constexpr mode_t kReadableByAll = 0644;
-
-bool write_all(int fd, const std::string& text) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::string directory_of(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -145,7 +136,7 @@ bool OutputFile::commit(const std::string& text, std::string& error) {
     struct stat own {};
     if (!failed.empty()) {
         // said as it is
-    } else if (!write_all(fd_, text)) {
+    } else if (!fd_io::write_all(fd_, text)) {
         failed = reason("cannot write");
     } else if (::fchmod(fd_, mode) != 0) {
         failed = reason("cannot set its mode");
@@ -172,7 +163,7 @@ bool OutputFile::commit(const std::string& text, std::string& error) {
 
 bool write_stdout(const std::string& text) {
     std::fflush(stdout);
-    return write_all(STDOUT_FILENO, text);
+    return fd_io::write_all(STDOUT_FILENO, text);
 }
 
 LibraryOutput::LibraryOutput() {

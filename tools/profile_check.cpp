@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fd_io.h"
 #include "profile_check_rules.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/text.h"
@@ -112,14 +113,7 @@ bool read_file(const std::string& path, std::string& text, std::string& error) {
 // through an anonymous memory file, so that the file itself is read once.
 ini::Profile load_text(const std::string& text) {
     const FileDescriptor memory(::memfd_create("profile", MFD_CLOEXEC));
-    if (!memory.valid()) return ini::Profile(nullptr);
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t put = ::write(memory.get(), text.data() + written, text.size() - written);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return ini::Profile(nullptr);
-        written += static_cast<std::size_t>(put);
-    }
+    if (!memory.valid() || !fd_io::write_all(memory.get(), text)) return ini::Profile(nullptr);
     const std::string path = "/proc/self/fd/" + std::to_string(memory.get());
     return ini::Profile(path.c_str());
 }

@@ -134,13 +134,13 @@ void check_relay(const SectionCheck& c, std::set<std::string>& read_keys) {
 // A role may name an input the section does not describe: its reader is asked
 // here, the others' by the sensor rules.
 void check_roles(const SectionCheck& c, std::set<std::string>& read_keys, const Inputs& inputs,
-                 const schema::InputKind& kind, std::span<const schema::Role> roles,
-                 const char* query) {
+                 const schema::InputKind& kind, const char* query) {
+    const std::span<const schema::Role> roles = kind.roles;
     for (int index = 0; index < static_cast<int>(roles.size()); ++index) {
         const std::string call = std::string(query) + "(" + std::to_string(index) + ")";
         SectionKeys keys = asking(c, read_keys);
         int input = 0;
-        const int status = read_role_input(keys, kind.count_key, roles, index, input);
+        const int status = read_role_input(keys, kind, index, input);
         const char* key = roles[index].key;
         if (status == ERR_RANGE) {
             if (c.has(key)) {
@@ -179,8 +179,8 @@ std::set<std::string> check_monitoring_keys(const SectionCheck& c, const Inputs&
     for (const CountQueries& count : kCounts) counts[count.key] = check_count(c, read_keys, count);
     check_serial_ports(c, read_keys, counts[schema::kSerialCount].value_or(0));
     check_relay(c, read_keys);
-    check_roles(c, read_keys, inputs, schema::kVolt, schema::kVoltRoles, "get_milli_volt");
-    check_roles(c, read_keys, inputs, schema::kTemp, schema::kTempRoles, "get_temperature");
+    check_roles(c, read_keys, inputs, schema::kVolt, "get_milli_volt");
+    check_roles(c, read_keys, inputs, schema::kTemp, "get_temperature");
     // The fan count is read by its count query alone, as it stands.
     const char* fans = c.value(schema::kFanCount);
     counts[schema::kFanCount] = fans != nullptr ? number::c_strtoi(fans) : std::nullopt;

@@ -47,9 +47,8 @@ std::optional<schema::ValueType> value_type(std::string_view key) {
     for (const schema::Field& field : schema::kSectionKeys) {
         if (to_lower(field.name) == lower) return field.type;
     }
-    for (const auto roles : {std::span<const schema::Role>(schema::kVoltRoles),
-                             std::span<const schema::Role>(schema::kTempRoles)}) {
-        for (const schema::Role& role : roles) {
+    for (const schema::InputKind* kind : schema::kInputKinds) {
+        for (const schema::Role& role : kind->roles) {
             if (to_lower(role.key) == lower) return schema::ValueType::integer;
         }
     }

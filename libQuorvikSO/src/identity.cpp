@@ -67,11 +67,8 @@ void clear_cache() {
     std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
 }
 
-// A failed attempt leaves no part of an identity behind: queries that fail
-// never sit beside a model or version that looks valid.
 int fail(const char* message) {
     quorvik::diag::line(message);
-    clear_cache();
     return 1;
 }
 
@@ -177,10 +174,7 @@ int identify(ImageBuffer& fsegment, ImageBuffer& table, quorvik::smi::PortBracke
     if (!serial) return fail(kSearchFail);
     store(SerialNumber_str, *serial);
 
-    if (smi_port.release() != 0) {
-        clear_cache();
-        return 1;
-    }
+    if (smi_port.release() != 0) return 1;
     std::atomic_ref<char>(PlatformInfo_Flag).store(1, std::memory_order_release);
     return 0;
 }
@@ -195,29 +189,29 @@ bool identified() {
 
 int attempt() {
     quorvik::smi::PortBracket smi_port;
-    if (smi_port.result() != 0) {
-        clear_cache();
-        return 1;
-    }
+    if (smi_port.result() != 0) return 1;
     // The two work images live only for this attempt; 128 KiB stays off the
     // caller's stack.
     auto fsegment = std::unique_ptr<ImageBuffer>(new (std::nothrow) ImageBuffer);
     auto table = std::unique_ptr<ImageBuffer>(new (std::nothrow) ImageBuffer);
-    if (!fsegment || !table) {
-        clear_cache();
-        return 1;
-    }
+    if (!fsegment || !table) return 1;
     return identify(*fsegment, *table, smi_port);
 }
 
+// A failed attempt leaves no part of an identity behind, whatever step it
+// failed at (or threw at): queries that fail never sit beside a model or
+// version that looks valid.
 int attempt_locked() {
     if (identified()) return 0;
+    int result = 1;
     try {
-        return attempt();
+        result = attempt();
     } catch (...) {
-        clear_cache();  // no half-written identity stays behind
+        clear_cache();
         throw;
     }
+    if (result != 0) clear_cache();
+    return result;
 }
 
 template <std::size_t N>

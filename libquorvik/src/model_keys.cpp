@@ -152,14 +152,15 @@ int read_power_indicator(SectionKeys& keys, int index) {
     return index != 0 && index != 1 ? ERR_RANGE : 0;
 }
 
-int read_role_input(SectionKeys& keys, const char* count_key, std::span<const schema::Role> roles,
-                    int index, int& input) {
+int read_role_input(SectionKeys& keys, const schema::InputKind& kind, int index, int& input) {
     int count = 0;
-    const int status = keys.integer(count_key, count);
+    const int status = keys.integer(kind.count_key, count);
     if (status < 0) return status;
     // Only roles the model has and the table names can be read.
-    if (index < 0 || index >= count || index >= static_cast<int>(roles.size())) return ERR_RANGE;
-    return keys.integer(roles[index].key, input);
+    if (index < 0 || index >= count || index >= static_cast<int>(kind.roles.size())) {
+        return ERR_RANGE;
+    }
+    return keys.integer(kind.roles[index].key, input);
 }
 
 }  // namespace quorvik

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <set>
-#include <span>
 #include <string>
 
 #include "quorvik_common/ini_value.h"
@@ -80,9 +79,8 @@ int read_relay(SectionKeys& keys, const char* model, int index, int value, Relay
 // The power-supply indicator count and range of get_pwr_status(index).
 int read_power_indicator(SectionKeys& keys, int index);
 
-// The reader input that carries role index of a role table, bounded by the
-// model's count_key.
-int read_role_input(SectionKeys& keys, const char* count_key, std::span<const schema::Role> roles,
-                    int index, int& input);
+// The reader input that carries role index of kind, bounded by the model's
+// count of that kind.
+int read_role_input(SectionKeys& keys, const schema::InputKind& kind, int index, int& input);
 
 }  // namespace quorvik

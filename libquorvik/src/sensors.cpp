@@ -1,7 +1,5 @@
 // Voltages and temperatures by role: the profile names the reader input that
 // carries each role, libQuorvikSO reads it.
-#include <span>
-
 #include "QuorvikSO.h"
 #include "frame.h"
 #include "quorvik.h"
@@ -11,15 +9,14 @@
 namespace quorvik {
 namespace {
 
-int read_role(int index, int* result, const char* count_key, std::span<const schema::Role> roles,
-              unsigned long type) {
+int read_role(int index, int* result, const schema::InputKind& kind, unsigned long type) {
     if (result == nullptr) return ERR_RANGE;
     // The model name and the profile for both lookups; libQuorvikSO's reader
     // loads the profile once more for the input's description.
     const ModelProfile profile;
     SectionKeys keys = profile.keys();
     int input = 0;
-    const int status = read_role_input(keys, count_key, roles, index, input);
+    const int status = read_role_input(keys, kind, index, input);
     if (status != 0) return status;
     return so::sensor_value(profile.model(), type, input, result) ? 0 : ERR_SENSOR;
 }
@@ -31,12 +28,12 @@ using namespace quorvik;
 
 extern "C" int get_milli_volt(int index, int* millivolts) noexcept {
     return guard::run(ERR_SENSOR, [&]() -> int {
-        return read_role(index, millivolts, schema::kVoltCount, schema::kVoltRoles, SENSOR_VOLT);
+        return read_role(index, millivolts, schema::kVolt, SENSOR_VOLT);
     });
 }
 
 extern "C" int get_temperature(int index, int* millidegrees) noexcept {
     return guard::run(ERR_SENSOR, [&]() -> int {
-        return read_role(index, millidegrees, schema::kTempCount, schema::kTempRoles, SENSOR_TEMP);
+        return read_role(index, millidegrees, schema::kTemp, SENSOR_TEMP);
     });
 }

@@ -60,11 +60,24 @@ struct Field {
     ValueType type;
 };
 
+// --- Roles: which input carries a voltage or temperature by role ----------
+
+struct Role {
+    const char* name;  // "cpu", as quorvik-info labels it
+    const char* key;   // the profile key that names the input
+};
+
+// A role's index is its place in the table.
+inline constexpr Role kVoltRoles[] = {
+    {"cpu", "V_CPU_Index"}, {"dram", "V_DRAM_Index"}, {"5v", "V_5V_Index"}};
+inline constexpr Role kTempRoles[] = {{"cpu", "T_CPU_Index"}, {"system", "T_SYSTEM_Index"}};
+
 struct InputKind {
     const char* prefix;  // "Vin"
     const char* count_key;
     const char* noun;  // "voltage"
     std::span<const Field> fields;
+    std::span<const Role> roles;  // the roles its inputs carry, if any
 };
 
 inline constexpr Field kVoltFields[] = {{kLabel, ValueType::text},
@@ -84,9 +97,9 @@ inline constexpr Field kFanFields[] = {{kLabel, ValueType::text},
                                        {kFanLow, ValueType::integer},
                                        {kFanDividend, ValueType::integer}};
 
-inline constexpr InputKind kVolt{"Vin", kVoltCount, "voltage", kVoltFields};
-inline constexpr InputKind kTemp{"Tin", kTempCount, "temperature", kTempFields};
-inline constexpr InputKind kFan{"Fin", kFanCount, "fan", kFanFields};
+inline constexpr InputKind kVolt{"Vin", kVoltCount, "voltage", kVoltFields, kVoltRoles};
+inline constexpr InputKind kTemp{"Tin", kTempCount, "temperature", kTempFields, kTempRoles};
+inline constexpr InputKind kFan{"Fin", kFanCount, "fan", kFanFields, {}};
 inline constexpr const InputKind* kInputKinds[] = {&kVolt, &kTemp, &kFan};
 
 // "Vin3Idx".
@@ -95,7 +108,7 @@ inline std::string input_key(const InputKind& kind, int input, const char* field
 }
 
 // Every key of a section that is neither an input key nor a role key (the
-// role keys, in the role tables below, are integers).
+// role keys, in the role tables above, are integers).
 inline constexpr Field kSectionKeys[] = {{kSerialCount, ValueType::integer},
                                          {kTtyType, ValueType::text},
                                          {kTtyNumbers, ValueType::list},
@@ -130,18 +143,6 @@ inline constexpr int kHighestBank = 7;
 // Registers of the hardware monitor are one byte.
 inline constexpr int kHighestRegister = 0xFF;
 inline constexpr long kHighestPort = 0xFFFF;
-
-// --- Roles: which input carries a voltage or temperature by role ----------
-
-struct Role {
-    const char* name;  // "cpu", as quorvik-info labels it
-    const char* key;   // the profile key that names the input
-};
-
-// A role's index is its place in the table.
-inline constexpr Role kVoltRoles[] = {
-    {"cpu", "V_CPU_Index"}, {"dram", "V_DRAM_Index"}, {"5v", "V_5V_Index"}};
-inline constexpr Role kTempRoles[] = {{"cpu", "T_CPU_Index"}, {"system", "T_SYSTEM_Index"}};
 
 // --- Texts ------------------------------------------------------------------
 
