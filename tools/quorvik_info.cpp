@@ -1,7 +1,7 @@
 // quorvik-info: prints everything the Quorvik libraries can tell about this
 // board, each reading with its value or its status by name, as a readable
 // report, JSON or Prometheus exposition; or checks a device profile
-// (--check-profile).
+// (--check-profile); or tells why readings fail on this board (--doctor).
 #include <getopt.h>
 
 #include <csignal>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "QuorvikSO.h"
+#include "doctor.h"
 #include "info_output.h"
 #include "profile_check.h"
 #include "quorvik.h"
@@ -31,12 +32,14 @@ struct Options {
     const char* output = nullptr;  // "-" is standard output
     bool check_profile = false;
     const char* profile = nullptr;
+    bool doctor = false;
 };
 
 void print_help(std::FILE* out) {
     std::fprintf(out,
                  "Usage: quorvik-info [-j | -p] [-c] [-o FILE]\n"
                  "       quorvik-info -C [FILE]\n"
+                 "       quorvik-info --doctor [-j]\n"
                  "\n"
                  "Prints the board's identity, sensors and system metrics; readings that\n"
                  "fail show their status by name. The libraries' messages follow the\n"
@@ -56,6 +59,10 @@ void print_help(std::FILE* out) {
                  "                              one line per finding, then a summary; exit\n"
                  "                              status 0 no errors, 1 errors, 2 the file\n"
                  "                              cannot be loaded\n"
+                 "      --doctor                check why readings fail on this board and\n"
+                 "                              say what to do: one line per check (with -j\n"
+                 "                              one JSON document); exit status 0 no check\n"
+                 "                              failed, 1 a check failed\n"
                  "  -h, --help                  show this help\n"
                  "  -V, --version               show the versions of the tool and libraries\n"
                  "\n"
@@ -78,8 +85,13 @@ bool set_format(Options& options, Format format, const char* arg) {
     return true;
 }
 
-// --check-profile takes no report options: they would be silently ignored.
+// --check-profile takes no report options: they would be silently ignored;
+// --doctor takes only --json.
 bool check_combination(const Options& options) {
+    if (options.doctor && (options.check_profile || options.per_cpu || options.output != nullptr ||
+                           (options.format_given && options.format != Format::json))) {
+        return usage_error("only --json goes with", "--doctor");
+    }
     if (!options.check_profile) return true;
     if (options.format_given || options.per_cpu || options.output != nullptr) {
         return usage_error("report options do not go with", "--check-profile");
@@ -93,6 +105,7 @@ constexpr option kLongOptions[] = {
     {"per-cpu", no_argument, nullptr, 'c'},
     {"output", required_argument, nullptr, 'o'},
     {"check-profile", optional_argument, nullptr, 'C'},
+    {"doctor", no_argument, nullptr, 'D'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -132,6 +145,9 @@ bool parse_options(int argc, char** argv, Options& options) {
             case 'C':
                 options.check_profile = true;
                 if (optarg != nullptr) options.profile = optarg;
+                break;
+            case 'D':
+                options.doctor = true;
                 break;
             case 'h':
                 options.help = true;
@@ -231,5 +247,6 @@ int main(int argc, char** argv) {
     if (options.check_profile) {
         return quorvik::profile_check::check_profile(options.profile, stdout);
     }
+    if (options.doctor) return quorvik::doctor::run(options.format == Format::json);
     return report(options, stdout_open);
 }
