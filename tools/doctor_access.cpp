@@ -19,8 +19,7 @@ namespace {
 constexpr int kCapSysRawio = 17;
 constexpr std::uint64_t kFirstMiB = 0x100000;
 constexpr std::size_t kTableImageSize = 65536;
-// Fields of the 32-bit SMBIOS entry point, from its "_SM_" anchor.
-constexpr std::size_t kTableLengthField = 0x16;
+// The table address of the 32-bit SMBIOS entry point, from its "_SM_" anchor.
 constexpr std::size_t kTableAddressField = 0x18;
 
 // Whether the effective capability set holds cap (from /proc/self/status).
@@ -51,7 +50,6 @@ std::uint32_t little_endian(const std::vector<unsigned char>& image, std::size_t
 
 struct EntryPoint {
     std::uint32_t table_address;
-    std::uint32_t table_length;
 };
 
 std::optional<EntryPoint> entry_point(const std::vector<unsigned char>& fsegment) {
@@ -59,8 +57,7 @@ std::optional<EntryPoint> entry_point(const std::vector<unsigned char>& fsegment
     if (F000_search_SMBIOS(fsegment.data(), &anchor) != 0) return std::nullopt;
     const auto at = static_cast<std::size_t>(anchor - fsegment.data());
     if (at + kTableAddressField + 4 > fsegment.size()) return std::nullopt;
-    return EntryPoint{little_endian(fsegment, at + kTableAddressField, 4),
-                      little_endian(fsegment, at + kTableLengthField, 2)};
+    return EntryPoint{little_endian(fsegment, at + kTableAddressField, 4)};
 }
 
 // The vendor text of the first BIOS structure (type 0, string of byte 4) of
@@ -183,8 +180,8 @@ Finding check_physical_memory(Context& context) {
                         " is refused",
                     "run as root with CAP_SYS_RAWIO on a kernel without lockdown");
     }
-    return ok("the F-segment and the SMBIOS table at " + hex(point->table_address) + " (" +
-              std::to_string(point->table_length) + " bytes) are readable");
+    return ok("the F-segment and the SMBIOS table at " + hex(point->table_address) +
+              " are readable");
 }
 
 Finding check_board(Context& context) {
