@@ -51,6 +51,7 @@ struct Machine {
     Timer timer = Timer::none;
     const char* ioperm = "granted";
     bool rawio = true;
+    bool text = false;  // the text report instead of JSON
 };
 
 // Nodes the machines make or leave out; the host's own are hidden.
@@ -164,6 +165,7 @@ Machine no_ioperm() {
     m.lockdown = "";
     m.ioperm = "ENOSYS";
     m.profile = "";
+    m.text = true;
     return m;
 }
 
@@ -284,7 +286,7 @@ void lay_sys(const Machine& m) {
     const std::string path = "PATH=" + (in / "path").string();
     const std::string preload = std::string("LD_PRELOAD=") + IOPERM_PRELOAD_PATH;
     const std::string ioperm = std::string("QUORVIK_TEST_IOPERM=") + m.ioperm;
-    const char* argv[] = {QUORVIK_INFO_PATH, "--doctor", "--json", nullptr};
+    const char* argv[] = {QUORVIK_INFO_PATH, "--doctor", m.text ? nullptr : "--json", nullptr};
     const char* envp[] = {path.c_str(), preload.c_str(), ioperm.c_str(),
                           "ASAN_OPTIONS=verify_asan_link_order=0", nullptr};
     ::execve(argv[0], const_cast<char**>(argv), const_cast<char**>(envp));
@@ -312,6 +314,39 @@ void prepare(const Machine& m, const fs::path& in) {
     }
 }
 
+// "FAIL  port-access     found. Remedy: remedy" lines, then the summary.
+Outcome read_text(Outcome& run) {
+    std::istringstream lines(run.out);
+    std::string line;
+    std::map<std::string, int> verdicts;
+    bool summed_up = false;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string verdict;
+        std::string name;
+        words >> verdict >> name;
+        if (verdict.find_first_not_of("0123456789") == std::string::npos) {
+            EXPECT_EQ(line, std::to_string(run.order.size()) +
+                                " checks: " + std::to_string(verdicts["OK"]) + " OK, " +
+                                std::to_string(verdicts["WARN"]) + " WARN, " +
+                                std::to_string(verdicts["FAIL"]) + " FAIL");
+            summed_up = true;
+            continue;
+        }
+        ++verdicts[verdict];
+        std::string rest;
+        std::getline(words >> std::ws, rest);
+        const std::size_t remedy = rest.find(". Remedy: ");
+        run.order.push_back(name);
+        run.checks[name] = {
+            {"verdict", verdict},
+            {"found", rest.substr(0, remedy)},
+            {"remedy", remedy == std::string::npos ? "" : rest.substr(remedy + 10)}};
+    }
+    EXPECT_TRUE(summed_up) << run.out;
+    return run;
+}
+
 Outcome diagnose(const Machine& m, const fs::path& in) {
     prepare(m, in);
     const pid_t child = ::fork();
@@ -332,6 +367,7 @@ Outcome diagnose(const Machine& m, const fs::path& in) {
     run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.out = read_file(in / "out");
     run.err = read_file(in / "err");
+    if (m.text) return read_text(run);
     const auto document = nlohmann::json::parse(run.out, nullptr, false);
     if (document.is_discarded()) return run;
     for (const auto& check : document["checks"]) {
