@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "QuorvikSO.h"
 #include "doctor_checks.h"
@@ -65,16 +66,15 @@ std::optional<EntryPoint> entry_point(const std::vector<unsigned char>& fsegment
 std::string bios_vendor(const std::vector<unsigned char>& table) {
     const int at = search_type(table.data(), 0);
     if (at < 0 || static_cast<std::size_t>(at) + 5 > table.size()) return "";
+    const std::string_view image(reinterpret_cast<const char*>(table.data()), table.size());
     const auto start = static_cast<std::size_t>(at);
-    const unsigned number = table[start + 4];
+    const unsigned wanted = table[start + 4];
     std::size_t text = start + table[start + 1];
-    for (unsigned n = 1; text < table.size() && n <= number; ++n) {
-        const std::size_t end = std::min(
-            table.size(), text + std::strlen(reinterpret_cast<const char*>(table.data() + text)));
-        if (n == number)
-            return std::string(table.begin() + static_cast<long>(text),
-                               table.begin() + static_cast<long>(end));
-        if (end == text) return "";
+    for (unsigned n = 1; n <= wanted && text < image.size(); ++n) {
+        const std::size_t end = image.find('\0', text);
+        if (end == std::string_view::npos) return "";
+        if (n == wanted) return std::string(image.substr(text, end - text));
+        if (end == text) return "";  // the string-set ended before
         text = end + 1;
     }
     return "";

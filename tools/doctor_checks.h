@@ -71,6 +71,9 @@ Finding fail(std::string found, std::string remedy);
 // it cannot be read. Opened without blocking; at most limit bytes.
 std::optional<std::string> read_small_file(const char* path, std::size_t limit = 1 << 20);
 
+// Whether word is one of the kernel command line's words (/proc/cmdline).
+bool on_kernel_command_line(const char* word);
+
 // "0x2e".
 std::string hex(unsigned long value);
 

@@ -154,6 +154,16 @@ std::optional<std::string> read_small_file(const char* path, std::size_t limit) 
     return text;
 }
 
+bool on_kernel_command_line(const char* word) {
+    const auto cmdline = read_small_file("/proc/cmdline");
+    if (!cmdline) return false;
+    std::string padded = " " + *cmdline + " ";
+    for (char& c : padded) {
+        if (c == '\n' || c == '\t') c = ' ';
+    }
+    return padded.find(std::string(" ") + word + " ") != std::string::npos;
+}
+
 std::string hex(unsigned long value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%lx", value);

@@ -87,14 +87,6 @@ std::string joined(const std::vector<std::string>& items) {
     return text.empty() ? "none" : text;
 }
 
-bool predictable_names_off() {
-    const auto cmdline = read_small_file("/proc/cmdline");
-    if (!cmdline) return false;
-    const std::string padded = " " + *cmdline + " ";
-    return padded.find(" net.ifnames=0 ") != std::string::npos ||
-           padded.find(" net.ifnames=0\n") != std::string::npos;
-}
-
 // The monitoring library's section of the model, or why a check cannot look.
 const dictionary* monitor_profile(Context& context, std::string& section) {
     section = context.monitor_section();
@@ -218,7 +210,7 @@ Finding check_ethernet(Context& context) {
     if (missing.empty()) return ok(wanted + " present");
     const std::string found =
         joined(missing) + " missing (interfaces: " + joined(interfaces()) + ")";
-    if (!predictable_names_off()) {
+    if (!on_kernel_command_line("net.ifnames=0")) {
         return fail(found +
                         "; predictable interface names are on (no net.ifnames=0 on the "
                         "kernel command line)",

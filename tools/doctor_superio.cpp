@@ -162,13 +162,6 @@ std::optional<Conflict> acpi_conflict(const std::string& text) {
     return Conflict{{first, last, ""}, region};
 }
 
-bool on_command_line(const char* word) {
-    const auto cmdline = read_small_file("/proc/cmdline");
-    if (!cmdline) return false;
-    const std::string padded = " " + trimmed(*cmdline) + " ";
-    return padded.find(std::string(" ") + word + " ") != std::string::npos;
-}
-
 }  // namespace
 
 Finding check_superio_driver(Context& context) {
@@ -209,7 +202,7 @@ Finding check_superio_acpi(Context& context) {
         if (section.empty()) return no_section("hardware");
         return ok("[" + section + "] names no Super I/O ports");
     }
-    const bool lax = on_command_line("acpi_enforce_resources=lax");
+    const bool lax = on_kernel_command_line("acpi_enforce_resources=lax");
     const std::string lax_note =
         lax ? "; acpi_enforce_resources=lax lets kernel drivers take them anyway" : "";
     std::string problem;
