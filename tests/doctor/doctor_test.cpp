@@ -43,6 +43,7 @@ struct Machine {
     std::string kmsg;
     std::vector<std::uint8_t> memory;  // empty: no /dev/mem
     std::string profile;               // empty: no profile
+    bool profile_fifo = false;         // a FIFO in the profile's place
     std::vector<std::string> nodes;    // character devices made under /dev
     std::vector<std::string> interfaces;
     std::vector<std::string> tools;  // on PATH
@@ -143,6 +144,7 @@ Machine refused() {
     m.ioperm = "EPERM";
     m.rawio = false;
     m.memory = {};
+    m.profile_fifo = true;
     m.timer = Timer::none;
     return m;
 }
@@ -241,6 +243,10 @@ void lay_etc(const Machine& m, const fs::path& in, const fs::path& layers) {
     overlay("/etc", layers);
     fs::remove_all("/etc/quorvik");
     if (!m.profile.empty()) write_file("/etc/quorvik/DeviceProfile.ini", m.profile);
+    if (m.profile_fifo) {
+        fs::remove("/etc/quorvik/DeviceProfile.ini");
+        must(::mkfifo("/etc/quorvik/DeviceProfile.ini", 0644) == 0, "mkfifo");
+    }
     for (const char* unit : {"quorvik-metrics.timer", "quorvik-metrics.service"}) {
         ::unlink((std::string("/etc/systemd/system/") + unit).c_str());
     }
@@ -447,7 +453,7 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
         {"refused", "port-access", "FAIL", {"EPERM"}},
         {"refused", "physical-memory", "FAIL", {"no /dev/mem", "CONFIG_DEVMEM"}},
         {"refused", "board", "FAIL", {"not identified", "port-access"}},
-        {"refused", "profile", "WARN", {"without a model"}},
+        {"refused", "profile", "FAIL", {"not a regular file", "--check-profile"}},
         {"refused", "metrics-timer", "OK", {"not installed"}},
         {"prefix section", "board", "OK", {"model KT-500, BIOS R1.05", "Insyde"}},
         {"prefix section", "profile", "FAIL", {"[kt-5] serves KT-500 by prefix", "[KT-500]"}},
