@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -479,6 +480,20 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
             EXPECT_EQ(run.exit_status, 1) << e.machine;
         }
     }
+}
+
+TEST(DoctorCommandLine, TakesOnlyJsonBesideItAndAFindingIsNeverStatusTwo) {
+    for (const char* options :
+         {"--doctor --prometheus", "--doctor --per-cpu", "--doctor --output=x.prom",
+          "--doctor --check-profile", "--check-profile x.ini --doctor", "--doctor extra"}) {
+        const int status = std::system(
+            (std::string(QUORVIK_INFO_PATH) + " " + options + " >/dev/null 2>&1").c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 2) << options;
+    }
+    // On this machine, whatever it is, the diagnosis is 0 or 1.
+    const int status =
+        std::system((std::string(QUORVIK_INFO_PATH) + " --doctor -j >/dev/null 2>&1").c_str());
+    EXPECT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1) << WEXITSTATUS(status);
 }
 
 }  // namespace
