@@ -151,13 +151,14 @@ Machine refused() {
 }
 
 // An Insyde board whose section serves it by prefix only, after a log
-// that wrapped since boot.
+// that wrapped since boot, with a driver on the chip's whole range.
 Machine prefix_section() {
     Machine m = healthy();
     m.name = "prefix section";
     m.memory = memory_of(quorvik::sim::insyde_board("KT-500", "R1.05", "SN-0042"));
     m.profile = example_section("KT-5");
     m.kmsg = "6,812,99999,-;e1000e 0000:00:19.0 eth0: NIC Link is Up\n";
+    m.ioports = "0290-0297 : w83627hf.656\n";
     return m;
 }
 
@@ -463,6 +464,10 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
          "WARN",
          {"no longer holds the boot messages", "journalctl -k"}},
         {"prefix section", "dio", "WARN", {"not checked"}},
+        {"prefix section",
+         "superio-driver",
+         "FAIL",
+         {"w83627hf.656 (0x290-0x297", "rmmod w83627hf"}},
         {"no ioperm", "lockdown", "OK", {"no lockdown"}},
         {"no ioperm", "port-access", "FAIL", {"ENOSYS", "CONFIG_X86_IOPL_IOPERM"}},
         {"no ioperm", "profile", "FAIL", {"no device profile", "DeviceProfile.example.ini"}},
