@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iniparser.h>
+#include <unistd.h>
 
 #include <optional>
 #include <string>
@@ -62,6 +63,21 @@ class Context {
 };
 
 // --- Helpers the checks share ------------------------------------------------
+
+// Owner of one file descriptor.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
 
 Finding ok(std::string found);
 Finding warn(std::string found, std::string remedy);

@@ -17,21 +17,6 @@ namespace {
 constexpr std::uint64_t kFSegmentAddress = 0xF0000;
 constexpr std::size_t kFSegmentSize = 65536;
 
-// Owner of one descriptor.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 // iniparser's own messages would interleave with the doctor's lines; the
 // profile check tells what is wrong with the file instead.
 int silent(const char*, ...) {

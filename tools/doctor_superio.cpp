@@ -118,21 +118,20 @@ std::optional<LogLine> log_line(const std::string& line) {
 // The kernel log from /dev/kmsg, read without blocking: each read gives one
 // record, EAGAIN the end, EPIPE a record overwritten while reading.
 std::optional<std::string> kernel_log(std::string& problem) {
-    const int fd = ::open("/dev/kmsg", O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    const Descriptor kmsg(::open("/dev/kmsg", O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (kmsg.get() < 0) {
         problem = std::strerror(errno);
         return std::nullopt;
     }
     std::string log;
     char record[8192];
     while (log.size() < kMostLog) {
-        const ssize_t got = ::read(fd, record, sizeof record);
+        const ssize_t got = ::read(kmsg.get(), record, sizeof record);
         if (got < 0 && (errno == EINTR || errno == EPIPE)) continue;
         if (got <= 0) break;
         log.append(record, static_cast<std::size_t>(got));
         if (log.back() != '\n') log += '\n';
     }
-    ::close(fd);
     return log;
 }
 
