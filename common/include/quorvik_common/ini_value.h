@@ -9,12 +9,20 @@
 
 #include <iniparser.h>
 
+#include <vector>
+
 namespace quorvik::ini {
+
+// Loads the profile at path: only a regular file, opened without blocking and
+// loaded from that very descriptor, so that a FIFO or a device put in its
+// place can neither hang the caller nor be swapped in after the check.
+// nullptr when it cannot be loaded.
+dictionary* load_profile(const char* path);
 
 // Owner of one loaded profile; frees it on every path.
 class Profile {
   public:
-    explicit Profile(const char* path) : dict_(path != nullptr ? iniparser_load(path) : nullptr) {}
+    explicit Profile(const char* path) : dict_(load_profile(path)) {}
     ~Profile() {
         if (dict_ != nullptr) iniparser_freedict(dict_);
     }
@@ -27,6 +35,11 @@ class Profile {
   private:
     dictionary* dict_;
 };
+
+// The profile's section names in iniparser_getsecname's order, listed in one
+// pass: asking iniparser for each name in turn scans the whole dictionary
+// every time, which a profile of thousands of sections turns into minutes.
+std::vector<const char*> section_names(const dictionary* dict);
 
 // The value text of key, or nullptr when the key is missing or names a section.
 const char* find_text(const dictionary* dict, const char* key);
