@@ -152,8 +152,7 @@ Finding check_port_access(Context& context) {
 Finding check_physical_memory(Context& context) {
     const std::vector<unsigned char>& fsegment = context.fsegment();
     if (fsegment.empty()) {
-        struct stat node {};
-        if (::stat("/dev/mem", &node) != 0) {
+        if (!status_of("/dev/mem")) {
             return fail("no /dev/mem: the BIOS F-segment cannot be read",
                         "use a kernel with CONFIG_DEVMEM (in a container, pass the host's "
                         "/dev/mem in)");

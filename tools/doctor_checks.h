@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iniparser.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
@@ -86,6 +87,12 @@ Finding fail(std::string found, std::string remedy);
 // The whole of a small file (a /proc or /sys file, a unit file); nullopt when
 // it cannot be read. Opened without blocking; at most limit bytes.
 std::optional<std::string> read_small_file(const char* path, std::size_t limit = 1 << 20);
+
+// What is at path, seen through a descriptor opened as a path only
+// (O_PATH): no driver's open runs, so a serial port's modem lines stay as
+// they are, and the open goes where a board simulator's preloaded calls send
+// it. nullopt when nothing is there (errno says why).
+std::optional<struct stat> status_of(const std::string& path);
 
 // Whether word is one of the kernel command line's words (/proc/cmdline).
 bool on_kernel_command_line(const char* word);

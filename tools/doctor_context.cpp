@@ -62,21 +62,18 @@ const std::vector<unsigned char>& Context::fsegment() {
 
 void Context::load_profile() {
     loaded_ = true;
-    // Without blocking: a FIFO in the profile's place must not hang the doctor.
-    const Descriptor file(::open(kProfilePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
-        profile_problem_ = std::strerror(errno);
-        return;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        profile_problem_ = "not a regular file";
-        return;
-    }
     iniparser_set_error_callback(silent);
-    profile_ = iniparser_load(("/proc/self/fd/" + std::to_string(file.get())).c_str());
+    profile_ = ini::load_profile(kProfilePath);
     iniparser_set_error_callback(nullptr);
-    if (profile_ == nullptr) profile_problem_ = "iniparser cannot load it";
+    if (profile_ != nullptr) return;
+    const auto file = status_of(kProfilePath);
+    if (!file) {
+        profile_problem_ = std::strerror(errno);
+    } else if (!S_ISREG(file->st_mode)) {
+        profile_problem_ = "not a regular file";
+    } else {
+        profile_problem_ = "iniparser cannot load it";
+    }
 }
 
 const dictionary* Context::profile() {
@@ -137,6 +134,13 @@ std::optional<std::string> read_small_file(const char* path, std::size_t limit) 
         text.append(chunk, static_cast<std::size_t>(got));
     }
     return text;
+}
+
+std::optional<struct stat> status_of(const std::string& path) {
+    const Descriptor file(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    struct stat status {};
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) return std::nullopt;
+    return status;
 }
 
 bool on_kernel_command_line(const char* word) {

@@ -31,15 +31,16 @@ std::string lower(std::string text) {
 }
 
 bool is_char_device(const std::string& path) {
-    struct stat node {};
-    return ::stat(path.c_str(), &node) == 0 && S_ISCHR(node.st_mode);
+    const auto node = status_of(path);
+    return node && S_ISCHR(node->st_mode);
 }
 
 // "missing" or "not a character device".
 std::string node_problem(const std::string& path) {
-    struct stat node {};
-    return ::stat(path.c_str(), &node) != 0 ? path + " is missing"
-                                            : path + " is not a character device";
+    const auto node = status_of(path);
+    if (!node) return path + " is missing";
+    return path + (S_ISREG(node->st_mode) ? " is a regular file, not the driver's device node"
+                                          : " is not a character device");
 }
 
 std::string plural(int count, const char* noun) {
@@ -99,8 +100,7 @@ Finding check_profile(Context& context) {
     const std::string path = kProfilePath;
     if (context.profile() == nullptr) {
         const std::string& problem = context.profile_problem();
-        struct stat file {};
-        if (::lstat(kProfilePath, &file) != 0 && errno == ENOENT) {
+        if (!status_of(kProfilePath) && errno == ENOENT) {
             return fail("no device profile at " + path,
                         "write the board's section into " + path +
                             ", starting from the example profile "
@@ -203,8 +203,7 @@ Finding check_ethernet(Context& context) {
     std::vector<std::string> missing;
     for (int port = 0; port < ports; ++port) {
         const std::string name = "eth" + std::to_string(port);
-        struct stat entry {};
-        if (::stat(("/sys/class/net/" + name).c_str(), &entry) != 0) missing.push_back(name);
+        if (!status_of("/sys/class/net/" + name)) missing.push_back(name);
     }
     const std::string wanted = "eth0 to eth" + std::to_string(ports - 1);
     if (missing.empty()) return ok(wanted + " present");

@@ -46,6 +46,7 @@ struct Machine {
     std::string profile;               // empty: no profile
     bool profile_fifo = false;         // a FIFO in the profile's place
     std::vector<std::string> nodes;    // character devices made under /dev
+    std::vector<std::string> files;    // regular files in a node's place
     std::vector<std::string> interfaces;
     std::vector<std::string> tools;  // on PATH
     bool ifstat = true;
@@ -129,6 +130,8 @@ Machine troubled_devices() {
     m.cmdline = "BOOT_IMAGE=/vmlinuz root=/dev/sda1 ro quiet\n";
     m.profile.replace(m.profile.find("Vin0Cof = 8"), 11, "Vin0Cof = 0");
     m.nodes = {};
+    // "echo 1 > /dev/relay" before the driver was there.
+    m.files = {"/dev/relay"};
     m.interfaces = {"enp1s0"};
     m.tools = {"lsof", "free", "awk", "df"};
     m.ifstat = false;
@@ -235,6 +238,7 @@ void lay_dev(const Machine& m, const fs::path& in, const fs::path& layers) {
     overlay("/dev", layers);
     for (const std::string& node : kManagedNodes) ::unlink(node.c_str());
     for (const std::string& node : m.nodes) make_node(node);
+    for (const std::string& file : m.files) write_file(file, "1\n");
     ::unlink("/dev/mem");
     if (!m.memory.empty()) fs::copy_file(in / "mem", "/dev/mem");
     ::unlink("/dev/kmsg");
@@ -441,7 +445,7 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
         {"troubled devices", "superio-acpi", "WARN", {"\\_GPE.HWM", "firmware"}},
         {"troubled devices", "msr", "FAIL", {"/dev/cpu/0/msr is missing", "modprobe msr"}},
         {"troubled devices", "dio", "FAIL", {"/dev/dio is missing", "digital-I/O driver"}},
-        {"troubled devices", "relay", "FAIL", {"/dev/relay is missing"}},
+        {"troubled devices", "relay", "FAIL", {"/dev/relay is a regular file"}},
         {"troubled devices",
          "ethernet",
          "FAIL",
