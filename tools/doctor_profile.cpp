@@ -15,6 +15,7 @@
 #include "quorvik.h"
 #include "quorvik_common/dio_request.h"
 #include "quorvik_common/profile_schema.h"
+#include "report.h"
 
 namespace quorvik::doctor {
 namespace {
@@ -94,6 +95,30 @@ const dictionary* monitor_profile(Context& context, std::string& section) {
     return section.empty() ? nullptr : context.profile();
 }
 
+constexpr const char* kLoadDio =
+    "load the board maker's digital-I/O driver, which creates " QUORVIK_DIO_PATH;
+
+// The driver asked as get_pwr_status asks it: one read of power input 0,
+// which changes nothing.
+Finding power_input_answer(const std::string& needed) {
+    int state = 0;
+    const int status = get_pwr_status(0, &state);
+    if (status == 0) {
+        return ok(needed + ", which answers (power input 0 reads " + std::to_string(state) + ")");
+    }
+    if (status == ERR_DEV_OPEN)
+        return fail(needed + ", but " + node_problem(QUORVIK_DIO_PATH), kLoadDio);
+    if (status == ERR_DEV_IOCTL) {
+        return fail(needed +
+                        ", but it refuses the driver's requests: it is no digital-I/O driver "
+                        "of the board maker's",
+                    kLoadDio);
+    }
+    return fail(
+        needed + ", but get_pwr_status(0) answers " + report::status_name(status),
+        "run quorvik-info --check-profile and correct " + std::string(schema::kPowerIndicator));
+}
+
 }  // namespace
 
 Finding check_profile(Context& context) {
@@ -166,9 +191,9 @@ Finding check_dio(Context& context) {
     const std::string needed = "[" + section + "] has " +
                                plural(std::max(inputs, 0), "power input") +
                                (relay_on_dio ? " and a relay" : "") + " on " QUORVIK_DIO_PATH;
+    if (inputs > 0) return power_input_answer(needed);
     if (is_char_device(QUORVIK_DIO_PATH)) return ok(needed + ", a character device");
-    return fail(needed + ", but " + node_problem(QUORVIK_DIO_PATH),
-                "load the board maker's digital-I/O driver, which creates " QUORVIK_DIO_PATH);
+    return fail(needed + ", but " + node_problem(QUORVIK_DIO_PATH), kLoadDio);
 }
 
 Finding check_relay(Context& context) {

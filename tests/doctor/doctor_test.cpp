@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -296,11 +297,19 @@ void lay_sys(const Machine& m) {
     const int err = ::open((in / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     must(out >= 0 && err >= 0 && ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2, "output files");
     const std::string path = "PATH=" + (in / "path").string();
-    const std::string preload = std::string("LD_PRELOAD=") + IOPERM_PRELOAD_PATH;
+    const std::string preload =
+        std::string("LD_PRELOAD=") + IOPERM_PRELOAD_PATH + ":" + DIO_PRELOAD_PATH;
+    // The digital-I/O driver answers on the machines that have it.
+    const std::string dio = "QUORVIK_SIM_DIO_NODE=" + (in / "dio").string();
     const std::string ioperm = std::string("QUORVIK_TEST_IOPERM=") + m.ioperm;
     const char* argv[] = {QUORVIK_INFO_PATH, "--doctor", m.text ? nullptr : "--json", nullptr};
-    const char* envp[] = {path.c_str(), preload.c_str(), ioperm.c_str(),
-                          "ASAN_OPTIONS=verify_asan_link_order=0", nullptr};
+    const char* envp[] = {path.c_str(),
+                          preload.c_str(),
+                          ioperm.c_str(),
+                          dio.c_str(),
+                          "QUORVIK_SIM_DIO_POWER=1,0",
+                          "ASAN_OPTIONS=verify_asan_link_order=0",
+                          nullptr};
     ::execve(argv[0], const_cast<char**>(argv), const_cast<char**>(envp));
     setup_failed("exec");
 }
@@ -314,6 +323,9 @@ void prepare(const Machine& m, const fs::path& in) {
     write_file(in / "mounts", m.mounts);
     write_file(in / "mem", std::string(m.memory.begin(), m.memory.end()));
     write_file(in / "bin" / "tool", "#!/bin/sh\nexit 0\n");
+    if (std::find(m.nodes.begin(), m.nodes.end(), "/dev/dio") != m.nodes.end()) {
+        write_file(in / "dio", "");
+    }
     fs::permissions(in / "bin" / "tool", fs::perms::owner_all);
     fs::create_directories(in / "path");
     for (const std::string& tool : m.tools) fs::copy_file(in / "bin" / "tool", in / "path" / tool);
@@ -438,6 +450,10 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
         {"healthy", "profile", "OK", {"[KT-500R]", "0 errors, 0 warnings"}},
         {"healthy", "superio-driver", "OK", {"0x295/0x296", "no kernel driver"}},
         {"healthy", "ethernet", "OK", {"eth0 to eth1 present"}},
+        {"healthy",
+         "dio",
+         "OK",
+         {"1 power input on /dev/dio, which answers (power input 0 reads 1)"}},
         {"healthy", "serial", "OK", {"/dev/ttyXR0, /dev/ttyXR1 present"}},
         {"healthy", "metrics-timer", "OK", {"enabled", "quorvik.prom written"}},
         {"troubled devices", "profile", "FAIL", {"1 error", "--check-profile"}},
