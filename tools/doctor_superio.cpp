@@ -161,6 +161,31 @@ std::optional<Conflict> acpi_conflict(const std::string& text) {
     return Conflict{{first, last, ""}, region};
 }
 
+struct LogFindings {
+    bool from_boot = false;  // the log still starts at the boot
+    std::optional<Conflict> conflict;
+};
+
+// A log holds the boot when its first record is the first ever written, or
+// (plain lines) when the kernel's banner is in it.
+LogFindings look_through(const std::string& log, const Ports& ports) {
+    LogFindings found;
+    bool first = true;
+    for (const std::string& line : lines_of(log)) {
+        const auto record = log_line(line);
+        if (!record) continue;
+        if (first) found.from_boot = record->sequence.value_or(1) == 0;
+        first = false;
+        found.from_boot = found.from_boot || record->text.rfind("Linux version ", 0) == 0;
+        const auto conflict = acpi_conflict(record->text);
+        if (conflict && conflict->range.holds(ports)) {
+            found.conflict = conflict;
+            return found;
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 Finding check_superio_driver(Context& context) {
@@ -210,29 +235,18 @@ Finding check_superio_acpi(Context& context) {
         return warn("the kernel log cannot be read (" + problem + ")" + lax_note,
                     "run as root; or look for 'conflicts with OpRegion' in journalctl -k -b");
     }
-    bool from_boot = false;
-    bool first = true;
-    for (const std::string& line : lines_of(*log)) {
-        const auto record = log_line(line);
-        if (!record) continue;
-        if (first) from_boot = record->sequence.value_or(1) == 0;
-        first = false;
-        from_boot = from_boot || record->text.rfind("Linux version ", 0) == 0;
-        const auto conflict = acpi_conflict(record->text);
-        if (!conflict || !conflict->range.holds(*ports)) continue;
+    const LogFindings found = look_through(*log, *ports);
+    if (found.conflict) {
         return warn(ports_text(*ports) + " of [" + section + "] conflict with the ACPI region " +
-                        conflict->region +
-                        " (kernel log): the firmware uses the chip too, and "
-                        "readings race with it on the bank register" +
-                        lax_note,
-                    lax ? "remove acpi_enforce_resources=lax from the kernel command line, so "
-                          "that no kernel driver joins in; and ask the board maker for firmware "
-                          "that leaves the hardware monitor alone"
-                        : "ask the board maker for firmware that leaves the hardware monitor "
-                          "alone; keep acpi_enforce_resources strict so that no kernel driver "
-                          "joins in");
+                        found.conflict->region + " (kernel log): the firmware uses the chip " +
+                        "too, and readings race with it on the bank register" + lax_note,
+                    std::string(lax ? "remove acpi_enforce_resources=lax from the kernel command "
+                                      "line, and "
+                                    : "keep acpi_enforce_resources strict so that no kernel "
+                                      "driver joins in, and ") +
+                        "ask the board maker for firmware that leaves the hardware monitor alone");
     }
-    if (!from_boot) {
+    if (!found.from_boot) {
         return warn(
             "the kernel log no longer holds the boot messages, where an ACPI conflict "
             "would show" +
