@@ -43,6 +43,9 @@ struct Machine {
     std::string ioports;
     std::string cmdline;
     std::string kmsg;
+    // The log in a FIFO whose writer stays open in the doctor itself: a read
+    // that blocked would never end.
+    bool kmsg_fifo = false;
     std::vector<std::uint8_t> memory;  // empty: no /dev/mem
     std::string profile;               // empty: no profile
     bool profile_fifo = false;         // a FIFO in the profile's place
@@ -117,6 +120,7 @@ Machine healthy() {
     m.tools = {"lsof", "ifconfig", "free", "awk", "df"};
     m.mounts = "/dev/sda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n";
     m.timer = Timer::fresh;
+    m.kmsg_fifo = true;
     return m;
 }
 
@@ -128,6 +132,7 @@ Machine troubled_devices() {
         "  0290-029f : pnp 00:07\n"
         "    0295-0296 : nct6775\n";
     m.kmsg = std::string(kBootLog) + kSuperIoConflict;
+    m.kmsg_fifo = false;
     m.cmdline = "BOOT_IMAGE=/vmlinuz root=/dev/sda1 ro quiet\n";
     m.profile.replace(m.profile.find("Vin0Cof = 8"), 11, "Vin0Cof = 0");
     m.nodes = {};
@@ -243,7 +248,15 @@ void lay_dev(const Machine& m, const fs::path& in, const fs::path& layers) {
     ::unlink("/dev/mem");
     if (!m.memory.empty()) fs::copy_file(in / "mem", "/dev/mem");
     ::unlink("/dev/kmsg");
-    fs::copy_file(in / "kmsg", "/dev/kmsg");
+    if (!m.kmsg_fifo) {
+        fs::copy_file(in / "kmsg", "/dev/kmsg");
+        return;
+    }
+    must(::mkfifo("/dev/kmsg", 0600) == 0, "mkfifo /dev/kmsg");
+    const int writer = ::open("/dev/kmsg", O_RDWR);  // kept across exec
+    must(writer >= 0 &&
+             ::write(writer, m.kmsg.data(), m.kmsg.size()) == static_cast<ssize_t>(m.kmsg.size()),
+         "writing /dev/kmsg");
 }
 
 void lay_etc(const Machine& m, const fs::path& in, const fs::path& layers) {
