@@ -2,7 +2,8 @@
 // is laid over the real /proc, /sys, /dev and /etc files inside a private
 // mount namespace of the doctor's own process, and the built tool runs
 // there. Identification reads a memory image in /dev/mem's place; the
-// kernel's I/O-port permission call answers as the machine says.
+// kernel's I/O-port permission call and the digital-I/O driver (preloaded
+// stand-ins) answer as the machine says.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
