@@ -45,12 +45,7 @@ dictionary* load_profile(const char* path) {
 
 std::vector<const char*> section_names(const dictionary* dict) {
     std::vector<const char*> names;
-    if (dict == nullptr) return names;
-    // A section is an entry whose key holds no ':', as iniparser_getnsec counts.
-    for (ssize_t i = 0; i < dict->size; ++i) {
-        const char* key = dict->key[i];
-        if (key != nullptr && std::strchr(key, ':') == nullptr) names.push_back(key);
-    }
+    for (const char* name : Sections(dict)) names.push_back(name);
     return names;
 }
 

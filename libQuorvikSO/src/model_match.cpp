@@ -16,15 +16,10 @@ char lower(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-}  // namespace
-
-int serving_section(const char* model, dictionary* profile, char* section) {
-    if (model == nullptr || profile == nullptr || section == nullptr) return 0;
-    return serving_section(model, ini::section_names(profile), section);
-}
-
-int serving_section(const char* model, std::span<const char* const> sections, char* section) {
-    if (model == nullptr || section == nullptr) return 0;
+// The matching over section names in file order; Sections is any range of
+// them. Two walks, each over every name at most once.
+template <typename Sections>
+int match(const char* model, const Sections& sections, char* section) {
     for (const char* name : sections) {
         // Section names are kept in lower case: this compares the whole model
         // name, lowered, with the name.
@@ -49,6 +44,18 @@ int serving_section(const char* model, std::span<const char* const> sections, ch
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int serving_section(const char* model, dictionary* profile, char* section) {
+    if (model == nullptr || profile == nullptr || section == nullptr) return 0;
+    return match(model, ini::Sections(profile), section);
+}
+
+int serving_section(const char* model, std::span<const char* const> sections, char* section) {
+    if (model == nullptr || section == nullptr) return 0;
+    return match(model, sections, section);
 }
 
 SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {
