@@ -91,7 +91,9 @@ std::string render_json(const std::vector<Result>& results) {
                           {"found", result.finding.found},
                           {"remedy", result.finding.remedy}});
     }
-    const nlohmann::ordered_json document = {{"checks", checks},
+    // Its own schema, versioned as the report's is: fields are only added.
+    const nlohmann::ordered_json document = {{"schema_version", 1},
+                                             {"checks", checks},
                                              {"ok", count(results, Verdict::ok)},
                                              {"warn", count(results, Verdict::warn)},
                                              {"fail", count(results, Verdict::fail)}};

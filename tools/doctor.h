@@ -28,7 +28,8 @@ std::vector<Result> run_checks();
 
 // "FAIL  lockdown        found. Remedy: ..." one line each, then a summary.
 std::string render_text(const std::vector<Result>& results);
-// {"checks": [{"check", "verdict", "found", "remedy"}...], "ok", "warn", "fail"}
+// {"schema_version": 1, "checks": [{"check", "verdict", "found", "remedy"}...],
+//  "ok", "warn", "fail"}
 std::string render_json(const std::vector<Result>& results);
 
 // 1 when a check failed, else 0.

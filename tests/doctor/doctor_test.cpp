@@ -408,6 +408,7 @@ Outcome diagnose(const Machine& m, const fs::path& in) {
     if (m.text) return read_text(run);
     const auto document = nlohmann::json::parse(run.out, nullptr, false);
     if (document.is_discarded()) return run;
+    EXPECT_EQ(document["schema_version"], 1);
     for (const auto& check : document["checks"]) {
         run.order.push_back(check["check"]);
         run.checks[check["check"]] = check;
