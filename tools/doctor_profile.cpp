@@ -119,21 +119,24 @@ Finding power_input_answer(const std::string& needed) {
         "run quorvik-info --check-profile and correct " + std::string(schema::kPowerIndicator));
 }
 
+// Why the profile could not be loaded, and what to do.
+Finding profile_not_loaded(Context& context) {
+    const std::string path = kProfilePath;
+    if (!status_of(kProfilePath) && errno == ENOENT) {
+        return fail("no device profile at " + path,
+                    "write the board's section into " + path +
+                        ", starting from the example profile "
+                        "(/usr/share/doc/quorvik-tools/DeviceProfile.example.ini)");
+    }
+    return fail(path + ": " + context.profile_problem() + ", so every profile query fails",
+                "run quorvik-info --check-profile " + path + " and fix what it names");
+}
+
 }  // namespace
 
 Finding check_profile(Context& context) {
     const std::string path = kProfilePath;
-    if (context.profile() == nullptr) {
-        const std::string& problem = context.profile_problem();
-        if (!status_of(kProfilePath) && errno == ENOENT) {
-            return fail("no device profile at " + path,
-                        "write the board's section into " + path +
-                            ", starting from the example profile "
-                            "(/usr/share/doc/quorvik-tools/DeviceProfile.example.ini)");
-        }
-        return fail(path + ": " + problem + ", so every profile query fails",
-                    "run quorvik-info --check-profile " + path + " and fix what it names");
-    }
+    if (context.profile() == nullptr) return profile_not_loaded(context);
     const auto& model = context.model();
     if (!model) {
         return warn(path + " loads, but without a model no section can be chosen",
