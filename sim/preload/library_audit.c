@@ -54,10 +54,30 @@ char* la_objsearch(const char* name, uintptr_t* cookie, unsigned int flag) {
     return which >= 0 ? redirected[which] : (char*)name;
 }
 
+/* The object's DT_SONAME (the loader has relocated DT_STRTAB by then). */
+static const char* soname_of(const struct link_map* map) {
+    const char* strtab = NULL;
+    long soname = -1;
+    for (const ElfW(Dyn)* d = map->l_ld; d != NULL && d->d_tag != DT_NULL; ++d) {
+        if (d->d_tag == DT_STRTAB) {
+            /* Relocated by the loader, except in read-only dynamic sections
+             * (the vDSO's), which keep the offset. */
+            ElfW(Addr) address = d->d_un.d_ptr;
+            if (address < map->l_addr) address += map->l_addr;
+            strtab = (const char*)address;
+        }
+        if (d->d_tag == DT_SONAME) soname = (long)d->d_un.d_val;
+    }
+    return strtab != NULL && soname >= 0 ? strtab + soname : NULL;
+}
+
 unsigned int la_objopen(struct link_map* map, Lmid_t lmid, uintptr_t* cookie) {
     (void)lmid;
     (void)cookie;
-    if (map->l_name == NULL || map->l_name[0] == '\0' || library_of(map->l_name) < 0) return 0;
+    if (map->l_name == NULL || map->l_name[0] == '\0') return 0;
+    /* Ours by its name, or by its soname whatever the file is called. */
+    const char* soname = soname_of(map);
+    if (library_of(map->l_name) < 0 && (soname == NULL || library_of(soname) < 0)) return 0;
     char real[PATH_MAX];
     const char* slash = NULL;
     if (realpath(map->l_name, real) != NULL) slash = strrchr(real, '/');

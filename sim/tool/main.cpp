@@ -46,6 +46,7 @@ const char kUsage[] =
     "       quorvik-sim run [--name NAME] [--state DIR] [--keep] BOARD -- PROGRAM [ARGS...]\n"
     "       quorvik-sim set RUN KEY=VALUE...\n"
     "       quorvik-sim get RUN [KEY...]\n"
+    "       quorvik-sim images BOARD DIR\n"
     "       quorvik-sim record DIR\n"
     "BOARD is a board directory (with board.ini) or a board file; RUN is a run's\n"
     "name or its state directory. See quorvik-sim(1).\n";
@@ -108,6 +109,27 @@ int check(const std::string& path) {
                 board.identity.source == Identity::Source::Smbios      ? "SMBIOS (Insyde vendor)"
                 : board.identity.source == Identity::Source::Signature ? "signature text"
                                                                        : "images");
+    return 0;
+}
+
+int write_images(const std::string& path, const std::string& dir) {
+    Diagnostics out;
+    const Board board = read_board(path, out);
+    const auto images = out.has_errors() ? std::nullopt : build_images(board, out);
+    if (!images) {
+        std::fputs(out.text().c_str(), stderr);
+        return 1;
+    }
+    ::mkdir(dir.c_str(), 0755);
+    const std::vector<std::uint8_t> dump = dump_bin(*images);
+    for (const auto& [name, bytes] : {std::pair{"fsegment.bin", &images->fsegment}, std::pair{"smbios.bin", &dump}}) {
+        std::ofstream file(dir + "/" + name, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+        if (!file) {
+            std::fprintf(stderr, "quorvik-sim: cannot write %s/%s\n", dir.c_str(), name);
+            return 1;
+        }
+    }
     return 0;
 }
 
@@ -345,6 +367,10 @@ int main(int argc, char** argv) {
     if (command == "check") {
         if (argc != 3) return usage_error("check needs one BOARD");
         return check(argv[2]);
+    }
+    if (command == "images") {
+        if (argc != 4) return usage_error("images needs BOARD and DIR");
+        return write_images(argv[2], argv[3]);
     }
     if (command == "run") return run(argc, argv);
     if (command == "set") return set_or_get(true, argc, argv);
