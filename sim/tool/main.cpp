@@ -376,10 +376,11 @@ int main(int argc, char** argv) {
     if (command == "set") return set_or_get(true, argc, argv);
     if (command == "get") return set_or_get(false, argc, argv);
     if (command == "record") {
-        // The recorder reads the board through the libraries' platform layer:
-        // a program of its own beside the libraries.
+        // The recorder reads the board through libQuorvikSO's platform
+        // layer: the simulator's within a run, Linux's otherwise.
         const std::string libdir = find_libdir();
-        const std::filesystem::path recorder = std::filesystem::path(self_path()).parent_path() / "quorvik-sim-record";
+        const std::string recorder = libdir + (std::getenv(QSIM_ENV_STATE) != nullptr ? "/quorvik-sim-record-sim"
+                                                                                     : "/quorvik-sim-record-linux");
         std::vector<char*> args{const_cast<char*>(recorder.c_str())};
         for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
         args.push_back(nullptr);

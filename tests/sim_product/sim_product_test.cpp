@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
+#include <sstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -333,6 +335,62 @@ TEST_F(SimProduct, SimulatedLibrariesWithoutARunReachNoHardware) {
     EXPECT_EQ(s["identity"], "|| -200 -202 -203");
     EXPECT_EQ(s["pwr0"], "0 -200");
     EXPECT_NE(out.err.find("no simulated board"), std::string::npos) << out.err;
+}
+
+// ---- record and replay ----
+
+// The register and MSR sections of a run's `get` dump.
+std::string hardware_sections(const std::string& dump) {
+    std::string kept;
+    bool keep = false;
+    std::istringstream in(dump);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '[') keep = line.rfind("[bank", 0) == 0 || line == "[msr]";
+        if (keep) kept += line + "\n";
+    }
+    return kept;
+}
+
+TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
+    for (const std::string& board : {kAb1234, kKt500r}) {
+        const std::string recording = dir_ + "/recorded-" + fs::path(board).filename().string();
+        const Outcome record = run_on(board, {QUORVIK_SIM_PATH, "record", recording}, {"--name", "original", "--keep"});
+        ASSERT_EQ(record.exit_status, 0) << record.err;
+        EXPECT_EQ(record.err, "");  // everything the profile names was recorded
+        EXPECT_EQ(sim({"check", recording}).exit_status, 0) << sim({"check", recording}).out;
+
+        const Outcome original = run_on(board, {QUORVIK_INFO_PATH, "--json"});
+        const Outcome replayed = run_on(recording, {QUORVIK_INFO_PATH, "--json"});
+        const Json a = Json::parse(original.out, nullptr, false);
+        const Json b = Json::parse(replayed.out, nullptr, false);
+        ASSERT_FALSE(a.is_discarded() || b.is_discarded()) << replayed.err;
+        EXPECT_EQ(a["identity"], b["identity"]);
+        // Every reading of the hardware is equal. The recording does not
+        // describe Ethernet ports, serial ports and disks: the replay reads
+        // them from this machine, as a board without them in its description
+        // does (equal too, but for the host's own changing values).
+        std::map<std::string, Json> replay;
+        for (const Json& r : b["readings"]) replay[r["group"].dump() + r["name"].dump() + r["labels"].dump()] = r;
+        std::size_t compared = 0;
+        for (const Json& x : a["readings"]) {
+            const std::string group = x["group"];
+            const bool hardware = group == "sensors" || group == "power";
+            if (!hardware && (board == kKt500r || group == "cpu" || group == "memory" || group == "disk")) continue;
+            const auto found = replay.find(x["group"].dump() + x["name"].dump() + x["labels"].dump());
+            ASSERT_NE(found, replay.end()) << x.dump();
+            EXPECT_EQ(x, found->second) << board;
+            ++compared;
+        }
+        EXPECT_GE(compared, 8u) << board;
+        // The registers and MSRs as the recording left the board (its bank
+        // selection undone) and as the replay starts.
+        ASSERT_EQ(run_on(recording, {"/bin/true"}, {"--name", "replay", "--keep"}).exit_status, 0);
+        const std::string replay_registers = hardware_sections(sim({"get", "replay"}).out);
+        EXPECT_EQ(replay_registers, hardware_sections(sim({"get", "original"}).out));
+        EXPECT_NE(replay_registers.find("[bank1]"), std::string::npos) << replay_registers;
+        fs::remove_all(dir_ + "/quorvik-sim-" + std::to_string(::geteuid() == 0 ? kNobody : ::geteuid()));
+    }
 }
 
 // ---- check: what is wrong, with file and line ----
