@@ -15,6 +15,8 @@
 //
 // The digital-I/O driver: the board's driver node in the state directory,
 // answered by sim_state.c (shared with the preload shim).
+#include "monitor_platform.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -27,7 +29,6 @@
 #include <vector>
 
 #include "command_start.h"
-#include "monitor_platform.h"
 #include "sim_state.h"
 
 extern char** environ;
@@ -51,8 +52,8 @@ void load_rewrites() {
 }
 
 bool path_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '.' || c == '/';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.' || c == '/';
 }
 
 // The command line with the board's paths in place of the machine's: a path
@@ -66,8 +67,8 @@ std::string rewrite(const char* command) {
              at = line.find(r.from, at)) {
             const std::size_t end = at + r.from.size();
             const bool starts = at == 0 || !path_char(line[at - 1]);
-            const bool ends = prefix || end == line.size() || !path_char(line[end]) ||
-                              line[end] == '/';
+            const bool ends =
+                prefix || end == line.size() || !path_char(line[end]) || line[end] == '/';
             if (starts && ends) {
                 line.replace(at, r.from.size(), r.to);
                 at += r.to.size();
@@ -92,7 +93,8 @@ std::vector<std::string> shell_environment() {
         }
         env.push_back(std::move(entry));
     }
-    if (dir != nullptr && !has_path) env.push_back("PATH=" + std::string(dir) + "/bin:/usr/bin:/bin");
+    if (dir != nullptr && !has_path)
+        env.push_back("PATH=" + std::string(dir) + "/bin:/usr/bin:/bin");
     return env;
 }
 

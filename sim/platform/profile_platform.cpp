@@ -21,7 +21,8 @@ int open_profile(const char* path) {
     if (std::strcmp(path, QUORVIK_PROFILE_PATH) != 0) return ::open(path, kFlags);
     const char* dir = qsim_state_dir();
     char board_profile[4096];
-    if (dir == nullptr || qsim_path(board_profile, sizeof board_profile, dir, QSIM_PROFILE_FILE) != 0) {
+    if (dir == nullptr ||
+        qsim_path(board_profile, sizeof board_profile, dir, QSIM_PROFILE_FILE) != 0) {
         errno = ENOENT;
         return -1;
     }

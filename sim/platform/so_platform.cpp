@@ -78,7 +78,8 @@ std::uint8_t inb(std::uint16_t port) {
     check_permission(*hw, port);
     if (!hw->chip_present) return 0xFF;
     if (port == hw->index_port) return hw->index_latch;
-    if (port == hw->data_port) return __atomic_load_n(&chip_cell(*hw, hw->index_latch), __ATOMIC_RELAXED);
+    if (port == hw->data_port)
+        return __atomic_load_n(&chip_cell(*hw, hw->index_latch), __ATOMIC_RELAXED);
     return 0xFF;
 }
 

@@ -174,6 +174,7 @@ int ioctl(int fd, unsigned long request, ...) {
     void* argument = va_arg(args, void*);
     va_end(args);
     if (qsim_dio_is_node(fd)) return qsim_dio_request(fd, request, argument);
-    int (*real)(int, unsigned long, ...) = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
+    int (*real)(int, unsigned long, ...) =
+        (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
     return real(fd, request, argument);
 }

@@ -9,8 +9,8 @@
  *
  * It runs in the loader's audit namespace: only the C library here. */
 #define _GNU_SOURCE
-#include <link.h>
 #include <limits.h>
+#include <link.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -37,12 +37,14 @@ static int library_of(const char* name) {
 unsigned int la_version(unsigned int version) {
     const char* dir = getenv(QSIM_ENV_LIBDIR);
     if (dir == NULL || realpath(dir, libdir) == NULL) {
-        fprintf(stderr, "quorvik-sim: " QSIM_ENV_LIBDIR " names no directory: "
+        fprintf(stderr, "quorvik-sim: " QSIM_ENV_LIBDIR
+                        " names no directory: "
                         "the simulated libraries cannot be checked\n");
         _exit(125);
     }
     for (int i = 0; i < 2; ++i) {
-        if (snprintf(redirected[i], sizeof redirected[i], "%s/%s", libdir, kSonames[i]) < 0) _exit(125);
+        if (snprintf(redirected[i], sizeof redirected[i], "%s/%s", libdir, kSonames[i]) < 0)
+            _exit(125);
     }
     return version < LAV_CURRENT ? version : LAV_CURRENT;
 }

@@ -33,14 +33,14 @@ extern "C" {
 #define QSIM_POWER_INPUTS 2
 
 /* File names inside the state directory. */
-#define QSIM_HARDWARE_FILE "hardware"     /* struct qsim_hardware */
-#define QSIM_MEMORY_FILE "memory"         /* sparse image of the first 4 GiB */
+#define QSIM_HARDWARE_FILE "hardware" /* struct qsim_hardware */
+#define QSIM_MEMORY_FILE "memory"     /* sparse image of the first 4 GiB */
 #define QSIM_PROFILE_FILE "DeviceProfile.ini"
-#define QSIM_DIO_NODE_FILE "dev/dio"      /* what an open of /dev/dio opens */
-#define QSIM_RELAY_NODE_FILE "dev/relay"  /* the KT-500R relay node */
-#define QSIM_DIO_LOG_FILE "dio.log"       /* one line per driver request */
-#define QSIM_REWRITE_FILE "rewrite"       /* "FROM TO" paths for command lines */
-#define QSIM_BOARD_FILE "board.ini"       /* the board as the run started it */
+#define QSIM_DIO_NODE_FILE "dev/dio"     /* what an open of /dev/dio opens */
+#define QSIM_RELAY_NODE_FILE "dev/relay" /* the KT-500R relay node */
+#define QSIM_DIO_LOG_FILE "dio.log"      /* one line per driver request */
+#define QSIM_REWRITE_FILE "rewrite"      /* "FROM TO" paths for command lines */
+#define QSIM_BOARD_FILE "board.ini"      /* the board as the run started it */
 
 struct qsim_msr {
     uint32_t number;

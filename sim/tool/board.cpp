@@ -22,7 +22,8 @@ namespace quorvik::simtool {
 namespace {
 
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return text;
 }
 
@@ -180,13 +181,16 @@ void read_identity(const Section& section, Board& board, Diagnostics& out) {
     };
     if (id.model.empty()) out.error(where_of("model"), "the identity needs model = NAME");
     if (id.model.size() > schema::kLongestModel) {
-        out.error(where_of("model"), "model " + id.model + " is longer than the 29 characters "
-                                     "that the identity keeps");
+        out.error(where_of("model"), "model " + id.model +
+                                         " is longer than the 29 characters "
+                                         "that the identity keeps");
     }
     if (id.serial.size() > 29) {
-        out.error(where_of("serial"), "serial is longer than the 29 characters that the identity keeps");
+        out.error(where_of("serial"),
+                  "serial is longer than the 29 characters that the identity keeps");
     }
-    if (id.bios_version.empty()) out.error(where_of("bios_version"), "the identity needs bios_version = TEXT");
+    if (id.bios_version.empty())
+        out.error(where_of("bios_version"), "the identity needs bios_version = TEXT");
     if (id.source == Identity::Source::Signature) {
         // "ZEKT MODEL XX.YYYYY": the version's dot, the first of the text, is
         // its third character, and five characters follow it.
@@ -198,15 +202,21 @@ void read_identity(const Section& section, Board& board, Diagnostics& out) {
                           "(R1.05 would read as \"R1.05\" cut short: write e.g. V1.05S01)");
         }
         if (id.model.find('.') != std::string::npos) {
-            out.error(where_of("model"), "a model with a dot cannot be read from the signature text");
+            out.error(where_of("model"),
+                      "a model with a dot cannot be read from the signature text");
         }
-        if (!id.vendor.empty() && (id.vendor.starts_with("Insyde") || id.vendor.starts_with("INSYDE"))) {
-            out.error(where_of("vendor"), "an Insyde vendor makes identification take the SMBIOS path");
+        if (!id.vendor.empty() &&
+            (id.vendor.starts_with("Insyde") || id.vendor.starts_with("INSYDE"))) {
+            out.error(where_of("vendor"),
+                      "an Insyde vendor makes identification take the SMBIOS path");
         }
-    } else if (!id.vendor.empty() && !id.vendor.starts_with("Insyde") && !id.vendor.starts_with("INSYDE")) {
-        out.error(where_of("vendor"), "source = smbios needs a vendor starting with Insyde or INSYDE");
+    } else if (!id.vendor.empty() && !id.vendor.starts_with("Insyde") &&
+               !id.vendor.starts_with("INSYDE")) {
+        out.error(where_of("vendor"),
+                  "source = smbios needs a vendor starting with Insyde or INSYDE");
     } else if (id.bios_version.size() > 9) {
-        out.error(where_of("bios_version"), "bios_version is longer than the 9 characters that the identity keeps");
+        out.error(where_of("bios_version"),
+                  "bios_version is longer than the 9 characters that the identity keeps");
     }
 }
 
@@ -233,7 +243,8 @@ void read_bank(const Section& section, int bank, Board& board, Diagnostics& out)
             continue;
         }
         if (!value || *value < 0 || *value > 255) {
-            out.error(e.where, "register " + e.key + " = " + e.value + ": no byte value from 0x00 to 0xFF");
+            out.error(e.where,
+                      "register " + e.key + " = " + e.value + ": no byte value from 0x00 to 0xFF");
             continue;
         }
         board.registers[bank][*reg] = static_cast<std::uint8_t>(*value);
@@ -300,7 +311,8 @@ void read_serial(const Section& section, Board& board, Diagnostics& out) {
         std::istringstream words(port.held_by);
         std::string command, pid, user;
         if (!(words >> command >> pid >> user) || !parse_integer(pid)) {
-            out.error(e->where, "held_by = " + e->value + ": give COMMAND PID USER (agetty 512 root)");
+            out.error(e->where,
+                      "held_by = " + e->value + ": give COMMAND PID USER (agetty 512 root)");
         }
     }
     r.finish();
@@ -319,13 +331,15 @@ void read_disk(const Section& section, Board& board, Diagnostics& out) {
     r.finish();
     static const std::regex plain("[A-Za-z0-9/._+:@-]+");
     if (disk.device.empty() || disk.device[0] != '/' || !std::regex_match(disk.device, plain)) {
-        out.error(section.where, "[" + section.name + "] needs device = /dev/NAME (plain characters)");
+        out.error(section.where,
+                  "[" + section.name + "] needs device = /dev/NAME (plain characters)");
     }
     if (disk.mount.empty() || disk.mount[0] != '/' || !std::regex_match(disk.mount, plain)) {
         out.error(section.where, "[" + section.name + "] needs mount = /PATH (plain characters)");
     }
     if (disk.size_mb <= 0) out.error(section.where, "[" + section.name + "] needs size_mb");
-    if (disk.used_mb > disk.size_mb) out.error(section.where, "[" + section.name + "]: used_mb exceeds size_mb");
+    if (disk.used_mb > disk.size_mb)
+        out.error(section.where, "[" + section.name + "]: used_mb exceeds size_mb");
     board.disks.push_back(disk);
 }
 
@@ -338,8 +352,9 @@ void compose_profile(Board& board, const Section* board_section, Diagnostics& ou
         return;
     }
     if (!board.profile_file.empty()) {
-        const std::string path = board.profile_file[0] == '/' ? board.profile_file
-                                                              : board.dir + "/" + board.profile_file;
+        const std::string path = board.profile_file[0] == '/'
+                                     ? board.profile_file
+                                     : board.dir + "/" + board.profile_file;
         const auto text = read_text_file(path);
         if (!text) {
             out.error(board_section->find("profile")->where, "cannot read the profile " + path);
@@ -349,8 +364,9 @@ void compose_profile(Board& board, const Section* board_section, Diagnostics& ou
         return;
     }
     if (!board.has_profile_section) {
-        out.error({board.file, 0}, "the board has no device profile: add a [profile] section "
-                                   "(the model's keys) or profile = FILE in [board]");
+        out.error({board.file, 0},
+                  "the board has no device profile: add a [profile] section "
+                  "(the model's keys) or profile = FILE in [board]");
         return;
     }
     std::string text = "; The device profile of the simulated board " + board.name + "\n[" +
@@ -379,8 +395,9 @@ void read_profile(Board& board, Diagnostics& out) {
     dictionary* dict = written ? iniparser_load(name) : nullptr;
     ::unlink(name);
     if (dict == nullptr) {
-        out.error(where, "the device profile does not load (an INI syntax error, or a line of "
-                         "1024 characters or more)");
+        out.error(where,
+                  "the device profile does not load (an INI syntax error, or a line of "
+                  "1024 characters or more)");
         return;
     }
     // The section that serves the model: its own, else the first whose name
@@ -404,7 +421,8 @@ void read_profile(Board& board, Diagnostics& out) {
         return;
     }
     if (!own) {
-        out.warning(where, "the profile serves " + board.identity.model + " from section [" + section +
+        out.warning(where, "the profile serves " + board.identity.model + " from section [" +
+                               section +
                                "] for its sensors only: the monitoring API reads the section "
                                "named as the model");
     }
@@ -420,10 +438,12 @@ void read_profile(Board& board, Diagnostics& out) {
     if (chip.where.line == 0) chip.present = true;  // no [superio]: the profile's chip
     if (chip.chip.empty()) chip.chip = value(schema::kChip).value_or("");
     if (!chip.index_given) {
-        chip.index_port = static_cast<int>(parse_integer(value(schema::kIndexPort).value_or("")).value_or(0));
+        chip.index_port =
+            static_cast<int>(parse_integer(value(schema::kIndexPort).value_or("")).value_or(0));
     }
     if (!chip.data_given) {
-        chip.data_port = static_cast<int>(parse_integer(value(schema::kDataPort).value_or("")).value_or(0));
+        chip.data_port =
+            static_cast<int>(parse_integer(value(schema::kDataPort).value_or("")).value_or(0));
     }
     if (!chip.banked_given) chip.banked = schema::is_banked_chip(chip.chip);
     if (chip.present && (chip.index_port <= 0 || chip.data_port <= 0 || chip.index_port > 0xFFFF ||
@@ -440,18 +460,23 @@ void read_profile(Board& board, Diagnostics& out) {
     }
     // Registers and MSRs that the inputs read and the board leaves at 0.
     for (const schema::InputKind* kind : schema::kInputKinds) {
-        const int inputs = static_cast<int>(parse_integer(value(kind->count_key).value_or("0")).value_or(0));
+        const int inputs =
+            static_cast<int>(parse_integer(value(kind->count_key).value_or("0")).value_or(0));
         for (int n = 0; n < inputs && n < 32; ++n) {
-            const auto key = [&](const char* field) { return value(schema::input_key(*kind, n, field).c_str()); };
-            const int bank = static_cast<int>(parse_integer(key(schema::kBank).value_or("0")).value_or(0));
+            const auto key = [&](const char* field) {
+                return value(schema::input_key(*kind, n, field).c_str());
+            };
+            const int bank =
+                static_cast<int>(parse_integer(key(schema::kBank).value_or("0")).value_or(0));
             for (const char* field : {schema::kRegister, schema::kFanHigh, schema::kFanLow}) {
                 const auto reg = key(field);
                 if (!reg || !parse_integer(*reg)) continue;
                 const long long r = *parse_integer(*reg);
                 const int b = board.superio.banked ? bank : 0;
                 if (r >= 0 && r < 256 && b >= 0 && b < 8 && !board.register_given[b][r]) {
-                    out.warning({board.file, 0}, "register 0x" + hex(r) + " of bank " + std::to_string(b) +
-                                                     " (" + schema::input_key(*kind, n, field) +
+                    out.warning({board.file, 0}, "register 0x" + hex(r) + " of bank " +
+                                                     std::to_string(b) + " (" +
+                                                     schema::input_key(*kind, n, field) +
                                                      ") is not given: it reads 0");
                 }
             }
@@ -459,7 +484,8 @@ void read_profile(Board& board, Diagnostics& out) {
                 const auto reg = key(field);
                 if (!reg || !parse_integer(*reg)) continue;
                 if (!board.msr.count(static_cast<std::uint32_t>(*parse_integer(*reg)))) {
-                    out.warning({board.file, 0}, "MSR " + *reg + " (" + schema::input_key(*kind, n, field) +
+                    out.warning({board.file, 0}, "MSR " + *reg + " (" +
+                                                     schema::input_key(*kind, n, field) +
                                                      ") is not given: reading it fails");
                 }
             }
@@ -513,8 +539,9 @@ std::vector<Section> read_ini(const std::string& file, const std::string& text, 
                 continue;
             }
             const std::string name = trim(line.substr(1, close - 1));
-            auto same = std::find_if(sections.begin(), sections.end(),
-                                     [&](const Section& s) { return lower(s.name) == lower(name); });
+            auto same = std::find_if(sections.begin(), sections.end(), [&](const Section& s) {
+                return lower(s.name) == lower(name);
+            });
             if (same == sections.end()) {
                 sections.push_back({name, where, {}});
                 current = &sections.back();
@@ -532,7 +559,8 @@ std::vector<Section> read_ini(const std::string& file, const std::string& text, 
             out.error(where, "a key before the first section");
             continue;
         }
-        current->entries.push_back({trim(line.substr(0, equals)), strip_comment(line.substr(equals + 1)), where});
+        current->entries.push_back(
+            {trim(line.substr(0, equals)), strip_comment(line.substr(equals + 1)), where});
     }
     return sections;
 }
@@ -575,7 +603,8 @@ Board read_board(const std::string& path, Diagnostics& out) {
     }
     const auto text = read_text_file(board.file);
     if (!text) {
-        out.error({board.file, 0}, "cannot read the board description: " + std::string(std::strerror(errno)));
+        out.error({board.file, 0},
+                  "cannot read the board description: " + std::string(std::strerror(errno)));
         return board;
     }
     {
@@ -622,9 +651,10 @@ Board read_board(const std::string& path, Diagnostics& out) {
         } else if (name.starts_with("disk")) {
             read_disk(section, board, out);
         } else {
-            out.error(section.where, "unknown section [" + section.name +
-                                         "] (board, identity, profile, superio, bank0 to bank7, msr, "
-                                         "dio, ethN, ttyXN, diskN)");
+            out.error(section.where,
+                      "unknown section [" + section.name +
+                          "] (board, identity, profile, superio, bank0 to bank7, msr, "
+                          "dio, ethN, ttyXN, diskN)");
         }
     }
     if (!has_identity) {
@@ -643,8 +673,9 @@ Board read_board(const std::string& path, Diagnostics& out) {
             board.identity.bios_version = found.bios_version;
             board.identity.serial = found.serial;
         } else if (found.model != board.identity.model) {
-            out.error(board.identity.where, "identification would read the model as \"" + found.model +
-                                                "\", not \"" + board.identity.model + "\"");
+            out.error(board.identity.where, "identification would read the model as \"" +
+                                                found.model + "\", not \"" + board.identity.model +
+                                                "\"");
         }
     }
     for (const Diagnostic& d : image_problems.all()) out.error(d.where, d.message);

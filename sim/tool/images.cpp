@@ -145,8 +145,9 @@ std::optional<MemoryImages> build_images(const Board& board, Diagnostics& out) {
     if (id.source != Identity::Source::Images) {
         TableBuilder table;
         const bool smbios = id.source == Identity::Source::Smbios;
-        const std::string vendor =
-            !id.vendor.empty() ? id.vendor : smbios ? "Insyde Corp." : "American Megatrends Inc.";
+        const std::string vendor = !id.vendor.empty() ? id.vendor
+                                   : smbios           ? "Insyde Corp."
+                                                      : "American Megatrends Inc.";
         const std::string manufacturer = !id.manufacturer.empty() ? id.manufacturer : "Quorvik";
         // Type 0: vendor 1, version 2, start segment, release date 3, ROM size.
         table.structure(0, {1, 2, 0x00, 0xE0, 3, 0x0F, 0, 0, 0, 0, 0, 0, 0, 0},
@@ -187,7 +188,8 @@ std::optional<MemoryImages> build_images(const Board& board, Diagnostics& out) {
                                 " holds no SMBIOS entry point (\"_SM_\")");
         return std::nullopt;
     }
-    images.table_address = static_cast<std::uint32_t>(get_le(images.fsegment, *entry + kTableAddressField, 4));
+    images.table_address =
+        static_cast<std::uint32_t>(get_le(images.fsegment, *entry + kTableAddressField, 4));
     const auto table = read_file(resolve(board, id.smbios_file));
     if (!table) {
         out.error(id.where, "cannot read the SMBIOS image " + id.smbios_file);
@@ -263,10 +265,12 @@ DecodedIdentity decode_identity(const MemoryImages& images) {
             return id;
         }
         std::string model = head.substr(blank + 1);
-        if (id.bios_version.size() > 5 && id.bios_version[5] == 'C') model = model.substr(0, model.find(' '));
+        if (id.bios_version.size() > 5 && id.bios_version[5] == 'C')
+            model = model.substr(0, model.find(' '));
         id.model = model.substr(0, 29);
     }
-    while (!id.model.empty() && std::string(" \t\n\v\f\r").find(id.model.back()) != std::string::npos) {
+    while (!id.model.empty() &&
+           std::string(" \t\n\v\f\r").find(id.model.back()) != std::string::npos) {
         id.model.pop_back();
     }
     const auto board = find_structure(images.table, 2);
@@ -282,14 +286,16 @@ std::vector<std::uint8_t> dump_bin(const MemoryImages& images) {
         ++structures;
         if (images.table[at] == 127) break;
         std::size_t p = at + images.table[at + 1];
-        while (p + 1 < images.table.size() && !(images.table[p] == 0 && images.table[p + 1] == 0)) ++p;
+        while (p + 1 < images.table.size() && !(images.table[p] == 0 && images.table[p + 1] == 0))
+            ++p;
         at = p + 2;
     }
     std::size_t length = images.table.size();
     // Up to the end-of-table structure.
     if (const auto end = find_structure(images.table, 127)) {
         std::size_t p = *end + images.table[*end + 1];
-        while (p + 1 < images.table.size() && !(images.table[p] == 0 && images.table[p + 1] == 0)) ++p;
+        while (p + 1 < images.table.size() && !(images.table[p] == 0 && images.table[p + 1] == 0))
+            ++p;
         length = std::min(images.table.size(), p + 2);
     }
     write_entry_point(dump, 0, kDumpTableOffset, length, structures);

@@ -47,16 +47,19 @@ std::string Live::set(const std::string& key, const std::string& text) {
     const std::string section = key.substr(0, dot);
     const std::string name = key.substr(dot + 1);
 
-    if (section.rfind("bank", 0) == 0 && section.size() == 5 && section[4] >= '0' && section[4] <= '7') {
+    if (section.rfind("bank", 0) == 0 && section.size() == 5 && section[4] >= '0' &&
+        section[4] <= '7') {
         const int bank = section[4] - '0';
         const auto reg = parse_integer(name);
         const auto value = parse_integer(text);
         if (!reg || *reg < 0 || *reg > 255) return "no register number";
         if (!value || *value < 0 || *value > 255) return "no byte value";
         if (hw_->banked && *reg == 0x4E) {
-            __atomic_store_n(&hw_->bank_select, static_cast<std::uint8_t>(*value), __ATOMIC_RELAXED);
+            __atomic_store_n(&hw_->bank_select, static_cast<std::uint8_t>(*value),
+                             __ATOMIC_RELAXED);
         } else {
-            __atomic_store_n(&hw_->registers[bank][*reg], static_cast<std::uint8_t>(*value), __ATOMIC_RELAXED);
+            __atomic_store_n(&hw_->registers[bank][*reg], static_cast<std::uint8_t>(*value),
+                             __ATOMIC_RELAXED);
         }
         return "";
     }
@@ -99,14 +102,17 @@ std::string Live::set(const std::string& key, const std::string& text) {
         for (int i = 0; i < QSIM_POWER_INPUTS; ++i) {
             if (name == "power" + std::to_string(i)) {
                 if (!value || (*value != 0 && *value != 1)) return "a power input is 0 or 1";
-                __atomic_store_n(&hw_->power[i], static_cast<std::int32_t>(*value), __ATOMIC_RELAXED);
+                __atomic_store_n(&hw_->power[i], static_cast<std::int32_t>(*value),
+                                 __ATOMIC_RELAXED);
                 return "";
             }
         }
         for (int i = 0; i < QSIM_RELAYS; ++i) {
             if (name == "relay" + std::to_string(i)) {
-                if (!value || *value < -1 || *value > 1) return "a relay output is 0, 1 or -1 (never set)";
-                __atomic_store_n(&hw_->relay[i], static_cast<std::int32_t>(*value), __ATOMIC_RELAXED);
+                if (!value || *value < -1 || *value > 1)
+                    return "a relay output is 0, 1 or -1 (never set)";
+                __atomic_store_n(&hw_->relay[i], static_cast<std::int32_t>(*value),
+                                 __ATOMIC_RELAXED);
                 return "";
             }
         }
@@ -139,13 +145,16 @@ std::string Live::set(const std::string& key, const std::string& text) {
 
 std::string Live::get(const std::string& key, std::string& value) {
     const std::size_t dot = key.find('.');
-    if (dot == std::string::npos) return "a key is SECTION.NAME (eth0.up, dio.relay0, dio.requests)";
+    if (dot == std::string::npos)
+        return "a key is SECTION.NAME (eth0.up, dio.relay0, dio.requests)";
     const std::string section = key.substr(0, dot);
     const std::string name = key.substr(dot + 1);
-    if (section.rfind("bank", 0) == 0 && section.size() == 5 && section[4] >= '0' && section[4] <= '7') {
+    if (section.rfind("bank", 0) == 0 && section.size() == 5 && section[4] >= '0' &&
+        section[4] <= '7') {
         const auto reg = parse_integer(name);
         if (!reg || *reg < 0 || *reg > 255) return "no register number";
-        const std::uint8_t byte = hw_->banked && *reg == 0x4E ? hw_->bank_select : hw_->registers[section[4] - '0'][*reg];
+        const std::uint8_t byte =
+            hw_->banked && *reg == 0x4E ? hw_->bank_select : hw_->registers[section[4] - '0'][*reg];
         value = hex(byte);
         return "";
     }
@@ -175,7 +184,8 @@ std::string Live::get(const std::string& key, std::string& value) {
         if (name == "relay_node") {
             // What was written to the KT-500R's relay node (/dev/relay).
             value = read_text(dir_ + "/" + QSIM_RELAY_NODE_FILE);
-            while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+            while (!value.empty() && (value.back() == '\n' || value.back() == ' '))
+                value.pop_back();
             return "";
         }
         for (int i = 0; i < QSIM_POWER_INPUTS; ++i) {
@@ -197,9 +207,12 @@ std::string Live::get(const std::string& key, std::string& value) {
         return "";
     }
     if (section == "counters") {
-        if (name == "port_violations") value = std::to_string(hw_->port_violations);
-        else if (name == "smi_calls") value = std::to_string(hw_->smi_calls);
-        else return "unknown counter (port_violations, smi_calls)";
+        if (name == "port_violations")
+            value = std::to_string(hw_->port_violations);
+        else if (name == "smi_calls")
+            value = std::to_string(hw_->smi_calls);
+        else
+            return "unknown counter (port_violations, smi_calls)";
         return "";
     }
     if (section == "temperature" || section == "voltage" || section == "fan") {
@@ -215,13 +228,15 @@ std::string Live::get(const std::string& key, std::string& value) {
 
 std::string Live::dump() {
     std::string text = "[superio]\npresent = " + std::string(hw_->chip_present ? "yes" : "no") +
-                       "\nindex = " + hex(hw_->index_port, 3) + "\ndata = " + hex(hw_->data_port, 3) +
+                       "\nindex = " + hex(hw_->index_port, 3) +
+                       "\ndata = " + hex(hw_->data_port, 3) +
                        "\nbanked = " + (hw_->banked ? "yes" : "no") + "\n";
     for (int bank = 0; bank < (hw_->banked ? QSIM_BANKS : 1); ++bank) {
         std::string lines;
         for (int reg = 0; reg < 256; ++reg) {
             if (hw_->banked && reg == 0x4E && bank > 0) continue;  // the one bank select
-            const std::uint8_t byte = hw_->banked && reg == 0x4E ? hw_->bank_select : hw_->registers[bank][reg];
+            const std::uint8_t byte =
+                hw_->banked && reg == 0x4E ? hw_->bank_select : hw_->registers[bank][reg];
             if (byte != 0) lines += hex(static_cast<unsigned>(reg)) + " = " + hex(byte) + "\n";
         }
         if (!lines.empty()) text += "\n[bank" + std::to_string(bank) + "]\n" + lines;
@@ -229,13 +244,16 @@ std::string Live::dump() {
     if (hw_->msr_count > 0) {
         text += "\n[msr]\n";
         for (std::uint32_t i = 0; i < hw_->msr_count; ++i) {
-            if (hw_->msr[i].present) text += hex(hw_->msr[i].number, 3) + " = " + hex(hw_->msr[i].value, 16) + "\n";
+            if (hw_->msr[i].present)
+                text += hex(hw_->msr[i].number, 3) + " = " + hex(hw_->msr[i].value, 16) + "\n";
         }
     }
     text += "\n[dio]\ndriver = " + std::string(hw_->dio_device ? "yes" : "no") + "\n";
-    for (int i = 0; i < QSIM_POWER_INPUTS; ++i) text += "power" + std::to_string(i) + " = " + std::to_string(hw_->power[i]) + "\n";
+    for (int i = 0; i < QSIM_POWER_INPUTS; ++i)
+        text += "power" + std::to_string(i) + " = " + std::to_string(hw_->power[i]) + "\n";
     for (int i = 0; i < QSIM_RELAYS; ++i) {
-        if (hw_->relay[i] >= 0) text += "relay" + std::to_string(i) + " = " + std::to_string(hw_->relay[i]) + "\n";
+        if (hw_->relay[i] >= 0)
+            text += "relay" + std::to_string(i) + " = " + std::to_string(hw_->relay[i]) + "\n";
     }
     for (const char* prefix : {"eth", "tty", "disk"}) {
         for (const std::string& name : item_names(dir_, prefix)) {

@@ -104,8 +104,8 @@ int check(const std::string& path) {
     const Board board = read_board(path, out);
     std::fputs(out.text().c_str(), stdout);
     if (out.has_errors()) return 1;
-    std::printf("%s: board %s, model %s, identity by %s: no errors\n", board.file.c_str(), board.name.c_str(),
-                board.identity.model.c_str(),
+    std::printf("%s: board %s, model %s, identity by %s: no errors\n", board.file.c_str(),
+                board.name.c_str(), board.identity.model.c_str(),
                 board.identity.source == Identity::Source::Smbios      ? "SMBIOS (Insyde vendor)"
                 : board.identity.source == Identity::Source::Signature ? "signature text"
                                                                        : "images");
@@ -122,9 +122,11 @@ int write_images(const std::string& path, const std::string& dir) {
     }
     ::mkdir(dir.c_str(), 0755);
     const std::vector<std::uint8_t> dump = dump_bin(*images);
-    for (const auto& [name, bytes] : {std::pair{"fsegment.bin", &images->fsegment}, std::pair{"smbios.bin", &dump}}) {
+    for (const auto& [name, bytes] :
+         {std::pair{"fsegment.bin", &images->fsegment}, std::pair{"smbios.bin", &dump}}) {
         std::ofstream file(dir + "/" + name, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+        file.write(reinterpret_cast<const char*>(bytes->data()),
+                   static_cast<std::streamsize>(bytes->size()));
         if (!file) {
             std::fprintf(stderr, "quorvik-sim: cannot write %s/%s\n", dir.c_str(), name);
             return 1;
@@ -153,7 +155,8 @@ std::string secure_execution_reason(const std::string& program) {
     if (::stat(program.c_str(), &st) != 0) return "";
     if ((st.st_mode & S_ISUID) != 0 && st.st_uid != ::geteuid()) return "it is set-user-ID";
     if ((st.st_mode & S_ISGID) != 0 && st.st_gid != ::getegid()) return "it is set-group-ID";
-    if (::getxattr(program.c_str(), "security.capability", nullptr, 0) > 0) return "it has file capabilities";
+    if (::getxattr(program.c_str(), "security.capability", nullptr, 0) > 0)
+        return "it has file capabilities";
     return "";
 }
 
@@ -200,7 +203,8 @@ int run(int argc, char** argv) {
     const Board board = read_board(board_path, out);
     if (out.has_errors()) {
         std::fputs(out.text().c_str(), stderr);
-        std::fprintf(stderr, "quorvik-sim: the board has errors (quorvik-sim check %s)\n", board_path.c_str());
+        std::fprintf(stderr, "quorvik-sim: the board has errors (quorvik-sim check %s)\n",
+                     board_path.c_str());
         return 125;
     }
     const auto images = build_images(board, out);
@@ -210,7 +214,8 @@ int run(int argc, char** argv) {
     }
     const std::string libdir = find_libdir();
     if (libdir.empty()) {
-        std::fprintf(stderr, "quorvik-sim: the simulated libraries are not installed beside quorvik-sim\n");
+        std::fprintf(stderr,
+                     "quorvik-sim: the simulated libraries are not installed beside quorvik-sim\n");
         return 125;
     }
 
@@ -220,10 +225,11 @@ int run(int argc, char** argv) {
         return 127;
     }
     if (const std::string why = secure_execution_reason(program); !why.empty()) {
-        std::fprintf(stderr,
-                     "quorvik-sim: %s cannot run on a simulated board: %s, so the loader would give it "
-                     "the real libraries and the real hardware\n",
-                     program.c_str(), why.c_str());
+        std::fprintf(
+            stderr,
+            "quorvik-sim: %s cannot run on a simulated board: %s, so the loader would give it "
+            "the real libraries and the real hardware\n",
+            program.c_str(), why.c_str());
         return 126;
     }
 
@@ -232,7 +238,8 @@ int run(int argc, char** argv) {
     if (own_state) {
         const std::string base = runs_dir();
         if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "quorvik-sim: cannot create %s: %s\n", base.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "quorvik-sim: cannot create %s: %s\n", base.c_str(),
+                         std::strerror(errno));
             return 125;
         }
         if (name.empty()) name = board.name;
@@ -242,7 +249,9 @@ int run(int argc, char** argv) {
         state = base + "/" + name;
         if (std::filesystem::exists(state)) {
             if (pid_alive(state)) {
-                std::fprintf(stderr, "quorvik-sim: a run named %s is going on; give another --name\n", name.c_str());
+                std::fprintf(stderr,
+                             "quorvik-sim: a run named %s is going on; give another --name\n",
+                             name.c_str());
                 return 125;
             }
             std::error_code ignored;
@@ -257,8 +266,10 @@ int run(int argc, char** argv) {
     }
     // The state directory's name goes into shell command lines.
     if (!std::regex_match(state, std::regex("[A-Za-z0-9/._+-]+"))) {
-        std::fprintf(stderr, "quorvik-sim: the state directory %s may hold only letters, digits and "
-                             "/._+- (it goes into command lines)\n", state.c_str());
+        std::fprintf(stderr,
+                     "quorvik-sim: the state directory %s may hold only letters, digits and "
+                     "/._+- (it goes into command lines)\n",
+                     state.c_str());
         return 125;
     }
     if (const std::string e = create_state(board, *images, state, self_path()); !e.empty()) {
@@ -273,7 +284,8 @@ int run(int argc, char** argv) {
     ::setenv(QSIM_ENV_STATE, state.c_str(), 1);
     ::setenv(QSIM_ENV_LIBDIR, libdir.c_str(), 1);
     ::setenv("LD_LIBRARY_PATH", prepend("LD_LIBRARY_PATH", libdir, ':').c_str(), 1);
-    ::setenv("LD_PRELOAD", prepend("LD_PRELOAD", libdir + "/quorvik-sim-preload.so", ':').c_str(), 1);
+    ::setenv("LD_PRELOAD", prepend("LD_PRELOAD", libdir + "/quorvik-sim-preload.so", ':').c_str(),
+             1);
     ::setenv("LD_AUDIT", prepend("LD_AUDIT", libdir + "/quorvik-sim-audit.so", ':').c_str(), 1);
 
     const pid_t child = ::fork();
@@ -306,7 +318,8 @@ int set_or_get(bool set, int argc, char** argv) {
     if (argc < 3) return usage_error(std::string(set ? "set" : "get") + " needs a RUN");
     const std::string dir = run_dir(argv[2]);
     if (!std::filesystem::exists(dir + "/" + QSIM_HARDWARE_FILE)) {
-        std::fprintf(stderr, "quorvik-sim: no run %s (no state directory %s)\n", argv[2], dir.c_str());
+        std::fprintf(stderr, "quorvik-sim: no run %s (no state directory %s)\n", argv[2],
+                     dir.c_str());
         return 1;
     }
     Live live(dir);
@@ -379,8 +392,9 @@ int main(int argc, char** argv) {
         // The recorder reads the board through libQuorvikSO's platform
         // layer: the simulator's within a run, Linux's otherwise.
         const std::string libdir = find_libdir();
-        const std::string recorder = libdir + (std::getenv(QSIM_ENV_STATE) != nullptr ? "/quorvik-sim-record-sim"
-                                                                                     : "/quorvik-sim-record-linux");
+        const std::string recorder =
+            libdir + (std::getenv(QSIM_ENV_STATE) != nullptr ? "/quorvik-sim-record-sim"
+                                                             : "/quorvik-sim-record-linux");
         std::vector<char*> args{const_cast<char*>(recorder.c_str())};
         for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
         args.push_back(nullptr);

@@ -92,13 +92,15 @@ std::optional<MemoryImages> record_images() {
 std::string read_profile_text() {
     const int fd = platform::open_profile(QUORVIK_PROFILE_PATH);
     if (fd < 0) {
-        missing.push_back(std::string("the device profile ") + QUORVIK_PROFILE_PATH + ": " + std::strerror(errno));
+        missing.push_back(std::string("the device profile ") + QUORVIK_PROFILE_PATH + ": " +
+                          std::strerror(errno));
         return "";
     }
     std::string text;
     char buffer[4096];
     ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
     ::close(fd);
     return text;
 }
@@ -113,7 +115,8 @@ const Section* model_section(const std::vector<Section>& sections, const std::st
     const Section* prefix = nullptr;
     for (const Section& s : sections) {
         if (lower(s.name) == lower(model)) return &s;
-        if (prefix == nullptr && !s.name.empty() && lower(model).starts_with(lower(s.name))) prefix = &s;
+        if (prefix == nullptr && !s.name.empty() && lower(model).starts_with(lower(s.name)))
+            prefix = &s;
     }
     return prefix;
 }
@@ -140,10 +143,12 @@ Chip chip_of(const Section& section) {
         const int inputs = static_cast<int>(number(section, kind->count_key).value_or(0));
         for (int n = 0; n < inputs && n < 64; ++n) {
             const auto key = [&](const char* field) { return schema::input_key(*kind, n, field); };
-            const int bank = chip.banked ? static_cast<int>(number(section, key(schema::kBank)).value_or(0)) : 0;
+            const int bank =
+                chip.banked ? static_cast<int>(number(section, key(schema::kBank)).value_or(0)) : 0;
             for (const char* field : {schema::kRegister, schema::kFanHigh, schema::kFanLow}) {
                 const auto reg = number(section, key(field));
-                if (reg && *reg >= 0 && *reg < 256 && bank >= 0 && bank < 8) chip.registers[bank].insert(static_cast<int>(*reg));
+                if (reg && *reg >= 0 && *reg < 256 && bank >= 0 && bank < 8)
+                    chip.registers[bank].insert(static_cast<int>(*reg));
             }
             for (const char* field : {schema::kReferenceMsr, schema::kReadoutMsr}) {
                 const auto reg = number(section, key(field));
@@ -168,9 +173,11 @@ void write_register(const Chip& chip, int reg, std::uint8_t value) {
 std::map<int, std::map<int, std::uint8_t>> record_registers(const Chip& chip) {
     std::map<int, std::map<int, std::uint8_t>> values;
     if (chip.index <= 0 || chip.data <= 0 || chip.registers.empty()) return values;
-    const auto index = static_cast<unsigned long>(chip.index), data = static_cast<unsigned long>(chip.data);
+    const auto index = static_cast<unsigned long>(chip.index),
+               data = static_cast<unsigned long>(chip.data);
     if (platform::ioperm(index, 1, 1) != 0 || platform::ioperm(data, 1, 1) != 0) {
-        missing.push_back("the Super I/O registers (no I/O-port permission: " + std::string(std::strerror(errno)) + ")");
+        missing.push_back("the Super I/O registers (no I/O-port permission: " +
+                          std::string(std::strerror(errno)) + ")");
         platform::ioperm(index, 1, 0);
         return values;
     }
@@ -178,7 +185,8 @@ std::map<int, std::map<int, std::uint8_t>> record_registers(const Chip& chip) {
     const std::uint8_t selected = chip.banked ? read_register(chip, kBankSelect) : 0;
     for (const auto& [bank, registers] : chip.registers) {
         // The readers' own bank selection: the other bits kept.
-        if (chip.banked) write_register(chip, kBankSelect, static_cast<std::uint8_t>((selected & 0xF8) | bank));
+        if (chip.banked)
+            write_register(chip, kBankSelect, static_cast<std::uint8_t>((selected & 0xF8) | bank));
         for (int reg : registers) values[bank][reg] = read_register(chip, reg);
     }
     if (chip.banked) {
@@ -216,7 +224,8 @@ std::map<std::uint32_t, std::uint64_t> record_msrs(const Chip& chip) {
 std::string record_power() {
     const int fd = dio_open_node(QUORVIK_DIO_PATH);
     if (fd < 0) {
-        missing.push_back(std::string("the power inputs (") + QUORVIK_DIO_PATH + ": " + std::strerror(errno) + ")");
+        missing.push_back(std::string("the power inputs (") + QUORVIK_DIO_PATH + ": " +
+                          std::strerror(errno) + ")");
         return "";
     }
     std::string text = "\n[dio]\n";
@@ -225,7 +234,8 @@ std::string record_power() {
         if (::ioctl(fd, DIO_GET_POWER, &request) == 0) {
             text += "power" + std::to_string(port) + " = " + std::to_string(request.value) + "\n";
         } else {
-            missing.push_back("power input " + std::to_string(port) + " (" + std::strerror(errno) + ")");
+            missing.push_back("power input " + std::to_string(port) + " (" + std::strerror(errno) +
+                              ")");
         }
     }
     ::close(fd);
@@ -234,7 +244,8 @@ std::string record_power() {
 
 bool write_binary(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
@@ -247,18 +258,21 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "quorvik-sim record: cannot create %s: %s\n", dir.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "quorvik-sim record: cannot create %s: %s\n", dir.c_str(),
+                     std::strerror(errno));
         return 1;
     }
-    std::string board = "; Recorded by quorvik-sim record.\n\n[identity]\nsource = images\n"
-                        "fsegment = images/fsegment.bin\nsmbios = images/smbios.bin\n";
+    std::string board =
+        "; Recorded by quorvik-sim record.\n\n[identity]\nsource = images\n"
+        "fsegment = images/fsegment.bin\nsmbios = images/smbios.bin\n";
     const auto images = record_images();
     std::string model;
     if (images) {
         ::mkdir((dir + "/images").c_str(), 0755);
         if (!write_binary(dir + "/images/fsegment.bin", images->fsegment) ||
             !write_binary(dir + "/images/smbios.bin", dump_bin(*images))) {
-            std::fprintf(stderr, "quorvik-sim record: cannot write the images into %s\n", dir.c_str());
+            std::fprintf(stderr, "quorvik-sim record: cannot write the images into %s\n",
+                         dir.c_str());
             return 1;
         }
         const DecodedIdentity identity = decode_identity(*images);
@@ -271,7 +285,8 @@ int main(int argc, char** argv) {
     const std::vector<Section> sections = read_ini(QUORVIK_PROFILE_PATH, profile_text, ignored);
     const Section* section = model.empty() ? nullptr : model_section(sections, model);
     if (!profile_text.empty() && section == nullptr) {
-        missing.push_back("the model's profile section (the profile has none for \"" + model + "\")");
+        missing.push_back("the model's profile section (the profile has none for \"" + model +
+                          "\")");
     }
     if (section != nullptr) {
         board += "\n; The profile's section [" + section->name + "].\n[profile]\n";
@@ -279,12 +294,14 @@ int main(int argc, char** argv) {
         const Chip chip = chip_of(*section);
         for (const auto& [bank, registers] : record_registers(chip)) {
             board += "\n[bank" + std::to_string(bank) + "]\n";
-            for (const auto& [reg, value] : registers) board += hex(static_cast<unsigned>(reg)) + " = " + hex(value) + "\n";
+            for (const auto& [reg, value] : registers)
+                board += hex(static_cast<unsigned>(reg)) + " = " + hex(value) + "\n";
         }
         const auto msrs = record_msrs(chip);
         if (!msrs.empty()) {
             board += "\n[msr]\n";
-            for (const auto& [reg, value] : msrs) board += hex(reg, 3) + " = " + hex(value, 16) + "\n";
+            for (const auto& [reg, value] : msrs)
+                board += hex(reg, 3) + " = " + hex(value, 16) + "\n";
         }
     }
     board += record_power();
@@ -295,6 +312,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvik-sim record: cannot write %s/board.ini\n", dir.c_str());
         return 1;
     }
-    for (const std::string& what : missing) std::fprintf(stderr, "quorvik-sim record: not recorded: %s\n", what.c_str());
+    for (const std::string& what : missing)
+        std::fprintf(stderr, "quorvik-sim record: not recorded: %s\n", what.c_str());
     return images && section != nullptr ? 0 : 1;
 }

@@ -1,12 +1,12 @@
 #include "sensors.h"
 
 #include <iniparser.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <strings.h>
 
 #include "board.h"
 #include "quorvik_common/profile_schema.h"
@@ -58,8 +58,8 @@ const schema::InputKind* kind_of(const std::string& kind) {
 }
 
 // The input that name means: a role ("cpu"), a label ("CPUTIN"), or a number.
-int find_input(dictionary* dict, const char* section, const schema::InputKind& kind, const std::string& name,
-               std::string& error) {
+int find_input(dictionary* dict, const char* section, const schema::InputKind& kind,
+               const std::string& name, std::string& error) {
     Keys section_keys(dict, section);
     int count = 0;
     if (section_keys.section_number(kind.count_key, count) != SENSOR_OK) {
@@ -107,7 +107,8 @@ struct Resolved {
     int input = -1;
 };
 
-std::string resolve(const std::string& dir, const std::string& kind, const std::string& name, Resolved& r) {
+std::string resolve(const std::string& dir, const std::string& kind, const std::string& name,
+                    Resolved& r) {
     if (!load(dir, r.profile)) return "the run's device profile does not load";
     SectionName section(r.profile.dict, r.profile.model.c_str());
     r.section = section.get();
@@ -128,15 +129,18 @@ std::string set_sensor(const std::string& dir, qsim_hardware& hw, const std::str
     Keys keys(r.profile.dict, r.section.c_str(), kind_of(kind)->prefix, r.input);
     if (kind == "voltage") {
         VoltInput input;
-        if (read_volt_input(keys, input) != SENSOR_OK) return std::string("the profile's input is unreadable: ") + keys.last_key();
+        if (read_volt_input(keys, input) != SENSOR_OK)
+            return std::string("the profile's input is unreadable: ") + keys.last_key();
         const long count = std::lround(value * 1000.0 / input.factor);
-        if (count < 0 || count > 255) return "beyond what the register can hold with factor " + std::to_string(input.factor);
+        if (count < 0 || count > 255)
+            return "beyond what the register can hold with factor " + std::to_string(input.factor);
         cell(hw, input.bank, input.reg) = static_cast<std::uint8_t>(count);
         return "";
     }
     if (kind == "fan") {
         FanInput input;
-        if (read_fan_input(keys, input) != SENSOR_OK) return std::string("the profile's input is unreadable: ") + keys.last_key();
+        if (read_fan_input(keys, input) != SENSOR_OK)
+            return std::string("the profile's input is unreadable: ") + keys.last_key();
         // The reader divides its dividend by the count; a stopped fan counts 0.
         const long count = value <= 0 ? 0 : std::lround(input.dividend / value);
         if (count > 0xFFFF) return "too slow for a 16-bit count";
@@ -146,17 +150,20 @@ std::string set_sensor(const std::string& dir, qsim_hardware& hw, const std::str
     }
     HardwareMsr msr(hw);
     TempInput input;
-    if (read_temp_input(keys, input, msr) != SENSOR_OK) return std::string("the profile's input is unreadable: ") + keys.last_key();
+    if (read_temp_input(keys, input, msr) != SENSOR_OK)
+        return std::string("the profile's input is unreadable: ") + keys.last_key();
     // whole degrees = trunc(reading * factor + offset): the reading that
     // gives the value asked for.
     const long reading = std::lround((value - input.offset) / input.factor);
     if (input.has_readout) {
         // Digital thermal sensor: the reference less the distance below it.
         const long distance = input.reference - reading;
-        if (distance < 0 || distance > 0x7F) return "beyond the sensor's reference of " + std::to_string(input.reference);
+        if (distance < 0 || distance > 0x7F)
+            return "beyond the sensor's reference of " + std::to_string(input.reference);
         qsim_msr* readout = msr_of(hw, keys.input_value(schema::kReadoutMsr));
         if (readout == nullptr) return "the board has no readout MSR";
-        const std::uint64_t bits = (readout->value & ~0x7F0000ULL) | (static_cast<std::uint64_t>(distance) << 16);
+        const std::uint64_t bits =
+            (readout->value & ~0x7F0000ULL) | (static_cast<std::uint64_t>(distance) << 16);
         __atomic_store_n(&readout->value, bits, __ATOMIC_RELAXED);
         return "";
     }
@@ -176,22 +183,28 @@ std::string get_sensor(const std::string& dir, qsim_hardware& hw, const std::str
     if (kind == "voltage") {
         VoltInput input;
         if (read_volt_input(keys, input) != SENSOR_OK) return "the profile's input is unreadable";
-        std::snprintf(text, sizeof text, "%.3f", cell(hw, input.bank, input.reg) * input.factor / 1000.0);
+        std::snprintf(text, sizeof text, "%.3f",
+                      cell(hw, input.bank, input.reg) * input.factor / 1000.0);
     } else if (kind == "fan") {
         FanInput input;
         if (read_fan_input(keys, input) != SENSOR_OK) return "the profile's input is unreadable";
-        const unsigned count = cell(hw, input.bank, input.high_reg) * 256u + cell(hw, input.bank, input.low_reg);
-        std::snprintf(text, sizeof text, "%d", count == 0 ? 0 : input.dividend / static_cast<int>(count));
+        const unsigned count =
+            cell(hw, input.bank, input.high_reg) * 256u + cell(hw, input.bank, input.low_reg);
+        std::snprintf(text, sizeof text, "%d",
+                      count == 0 ? 0 : input.dividend / static_cast<int>(count));
     } else {
         HardwareMsr msr(hw);
         TempInput input;
-        if (read_temp_input(keys, input, msr) != SENSOR_OK) return "the profile's input is unreadable";
+        if (read_temp_input(keys, input, msr) != SENSOR_OK)
+            return "the profile's input is unreadable";
         int reading = cell(hw, input.bank, input.reg);
         if (!input.has_readout) reading = reading >= 128 ? reading - 256 : reading;
         if (input.has_reference) {
-            reading = input.has_readout ? (input.reference - input.readout) & 0xFF : (input.reference + reading) & 0xFF;
+            reading = input.has_readout ? (input.reference - input.readout) & 0xFF
+                                        : (input.reference + reading) & 0xFF;
         }
-        std::snprintf(text, sizeof text, "%d", static_cast<int>(std::trunc(reading * input.factor + input.offset)));
+        std::snprintf(text, sizeof text, "%d",
+                      static_cast<int>(std::trunc(reading * input.factor + input.offset)));
     }
     value = text;
     return "";

@@ -2,6 +2,8 @@
 // ifconfig, ifstat, lsof and df print the board's state in the real tools'
 // formats, so that the production pipelines (grep, awk, tail) parse them as
 // they parse the real ones. The state directory comes from the environment.
+#include "standins.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -13,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "standins.h"
 #include "state.h"
 
 namespace quorvik::simtool {
@@ -89,17 +90,19 @@ int ifconfig(const std::string& dir, int argc, char** argv) {
         shown = true;
     }
     if (only.empty() || only == "lo") {
-        std::printf("lo: flags=73<UP,LOOPBACK,RUNNING>  mtu 65536\n"
-                    "        inet 127.0.0.1  netmask 255.0.0.0\n"
-                    "        loop  txqueuelen 1000  (Local Loopback)\n"
-                    "        RX packets 0  bytes 0 (0.0 B)\n"
-                    "        RX errors 0  dropped 0  overruns 0  frame 0\n"
-                    "        TX packets 0  bytes 0 (0.0 B)\n"
-                    "        TX errors 0  dropped 0 overruns 0  carrier 0  collisions 0\n\n");
+        std::printf(
+            "lo: flags=73<UP,LOOPBACK,RUNNING>  mtu 65536\n"
+            "        inet 127.0.0.1  netmask 255.0.0.0\n"
+            "        loop  txqueuelen 1000  (Local Loopback)\n"
+            "        RX packets 0  bytes 0 (0.0 B)\n"
+            "        RX errors 0  dropped 0  overruns 0  frame 0\n"
+            "        TX packets 0  bytes 0 (0.0 B)\n"
+            "        TX errors 0  dropped 0 overruns 0  carrier 0  collisions 0\n\n");
         shown = true;
     }
     if (!shown) {
-        std::fprintf(stderr, "%s: error fetching interface information: Device not found\n", only.c_str());
+        std::fprintf(stderr, "%s: error fetching interface information: Device not found\n",
+                     only.c_str());
         return 1;
     }
     return 0;
@@ -152,7 +155,8 @@ int ifstat(const std::string& dir, int argc, char** argv) {
             const bool up = item && value(*item, "up") == "yes" && value(*item, "carrier") == "1";
             const double scale = bits ? 1.0 : 1.0 / 8.0;
             char cells[64];
-            std::snprintf(cells, sizeof cells, "%9.2f %9.2f", up ? number(*item, "rx_kbits") * scale : 0.0,
+            std::snprintf(cells, sizeof cells, "%9.2f %9.2f",
+                          up ? number(*item, "rx_kbits") * scale : 0.0,
                           up ? number(*item, "tx_kbits") * scale : 0.0);
             line += cells;
         }
@@ -177,15 +181,16 @@ int lsof(const std::string& dir, int argc, char** argv) {
     for (const std::string& port : ports) {
         const auto item = read_item(dir, port);
         if (!item) {
-            std::fprintf(stderr, "lsof: status error on /dev/%s: No such file or directory\n", port.c_str());
+            std::fprintf(stderr, "lsof: status error on /dev/%s: No such file or directory\n",
+                         port.c_str());
             continue;
         }
         std::istringstream holder(value(*item, "held_by"));
         std::string command, pid, user;
         if (!(holder >> command >> pid >> user)) continue;
         if (!any) std::printf("COMMAND   PID USER   FD   TYPE DEVICE SIZE/OFF NODE NAME\n");
-        std::printf("%-9.9s %5s %-6s  0u   CHR   4,64      0t0   88 /dev/%s\n", command.c_str(), pid.c_str(),
-                    user.c_str(), port.c_str());
+        std::printf("%-9.9s %5s %-6s  0u   CHR   4,64      0t0   88 /dev/%s\n", command.c_str(),
+                    pid.c_str(), user.c_str(), port.c_str());
         any = true;
     }
     return any ? 0 : 1;
@@ -226,7 +231,8 @@ int df(const std::string& dir, int argc, char** argv) {
         const auto item = read_item(dir, name);
         if (!item) continue;
         rows.push_back({value(*item, "device"), value(*item, "mount"),
-                        std::atol(value(*item, "size_mb").c_str()), std::atol(value(*item, "used_mb").c_str())});
+                        std::atol(value(*item, "size_mb").c_str()),
+                        std::atol(value(*item, "used_mb").c_str())});
     }
     std::vector<const DfRow*> shown;
     int status = 0;
@@ -241,9 +247,10 @@ int df(const std::string& dir, int argc, char** argv) {
                     found = &row;
                     break;
                 }
-                const bool under = row.mount == "/" ? operand[0] == '/'
-                                                    : operand.rfind(row.mount + "/", 0) == 0;
-                if (under && (found == nullptr || row.mount.size() > found->mount.size())) found = &row;
+                const bool under =
+                    row.mount == "/" ? operand[0] == '/' : operand.rfind(row.mount + "/", 0) == 0;
+                if (under && (found == nullptr || row.mount.size() > found->mount.size()))
+                    found = &row;
             }
             if (found == nullptr) {
                 std::fprintf(stderr, "df: %s: No such file or directory\n", operand.c_str());
@@ -255,12 +262,14 @@ int df(const std::string& dir, int argc, char** argv) {
     }
     if (shown.empty()) return status != 0 ? status : 1;
     std::printf("%-15s %s %6s %9s %s Mounted on\n", "Filesystem",
-                mebibytes ? "1048576-blocks" : "1K-blocks", "Used", "Available", posix ? "Capacity" : "Use%");
+                mebibytes ? "1048576-blocks" : "1K-blocks", "Used", "Available",
+                posix ? "Capacity" : "Use%");
     for (const DfRow* row : shown) {
         const long available = row->size_mb - row->used_mb;
-        const long percent = row->size_mb > 0
-                                 ? static_cast<long>(std::ceil(100.0 * row->used_mb / (row->used_mb + available)))
-                                 : 0;
+        const long percent =
+            row->size_mb > 0
+                ? static_cast<long>(std::ceil(100.0 * row->used_mb / (row->used_mb + available)))
+                : 0;
         char size[32], used[32], avail[32];
         if (mebibytes) {
             std::snprintf(size, sizeof size, "%ldM", row->size_mb);
@@ -271,8 +280,8 @@ int df(const std::string& dir, int argc, char** argv) {
             std::snprintf(used, sizeof used, "%ld", row->used_mb * 1024);
             std::snprintf(avail, sizeof avail, "%ld", available * 1024);
         }
-        std::printf("%-15s %*s %6s %9s %7ld%% %s\n", row->device.c_str(), mebibytes ? 14 : 9, size, used,
-                    avail, percent, row->mount.c_str());
+        std::printf("%-15s %*s %6s %9s %7ld%% %s\n", row->device.c_str(), mebibytes ? 14 : 9, size,
+                    used, avail, percent, row->mount.c_str());
     }
     return status;
 }
@@ -281,9 +290,11 @@ int df(const std::string& dir, int argc, char** argv) {
 
 std::optional<int> run_standin(const std::string& tool, int argc, char** argv) {
     const char* dir = std::getenv(QSIM_ENV_STATE);
-    if (tool != "ifconfig" && tool != "ifstat" && tool != "lsof" && tool != "df") return std::nullopt;
+    if (tool != "ifconfig" && tool != "ifstat" && tool != "lsof" && tool != "df")
+        return std::nullopt;
     if (dir == nullptr) {
-        std::fprintf(stderr, "%s (quorvik-sim stand-in): no run (" QSIM_ENV_STATE " is not set)\n", tool.c_str());
+        std::fprintf(stderr, "%s (quorvik-sim stand-in): no run (" QSIM_ENV_STATE " is not set)\n",
+                     tool.c_str());
         return 127;
     }
     if (tool == "ifconfig") return ifconfig(dir, argc, argv);

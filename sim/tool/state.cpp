@@ -21,7 +21,8 @@ std::string error_text(const std::string& what) {
 }
 
 std::string make_dir(const std::string& path) {
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return error_text("cannot create " + path);
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+        return error_text("cannot create " + path);
     return "";
 }
 
@@ -69,7 +70,8 @@ std::vector<std::string> item_names(const std::string& dir, const std::string& p
     if (d == nullptr) return names;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name.rfind(prefix, 0) == 0 && name.find('.') == std::string::npos) names.push_back(name);
+        if (name.rfind(prefix, 0) == 0 && name.find('.') == std::string::npos)
+            names.push_back(name);
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
@@ -116,8 +118,8 @@ std::string write_item(const std::string& dir, const std::string& name, const It
         for (const std::string& disk : item_names(dir, "disk")) {
             const auto d = disk == name ? std::optional<Item>(item) : read_item(dir, disk);
             if (!d) continue;
-            mounts += d->at("device") + " " + d->at("mount") + " " + d->at("type") +
-                      " rw,relatime 0 0\n";
+            mounts +=
+                d->at("device") + " " + d->at("mount") + " " + d->at("type") + " rw,relatime 0 0\n";
         }
         return replace_file(dir + "/proc/mounts", mounts);
     }
@@ -134,7 +136,8 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
         if (d != nullptr) ::closedir(d);
         if (entries > 2) return "the state directory " + dir + " is not empty (another run's?)";
     }
-    for (const char* sub : {"/bin", "/dev", "/sys", "/sys/class", "/sys/class/net", "/proc", "/sim"}) {
+    for (const char* sub :
+         {"/bin", "/dev", "/sys", "/sys/class", "/sys/class/net", "/proc", "/sim"}) {
         if (std::string e = make_dir(dir + sub); !e.empty()) return e;
     }
 
@@ -181,8 +184,10 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
         if (!ok) return error_text("cannot write " + path);
     }
 
-    if (std::string e = write_file(dir + "/" + QSIM_PROFILE_FILE, board.profile_text); !e.empty()) return e;
-    if (std::string e = write_file(dir + "/model", board.identity.model + "\n"); !e.empty()) return e;
+    if (std::string e = write_file(dir + "/" + QSIM_PROFILE_FILE, board.profile_text); !e.empty())
+        return e;
+    if (std::string e = write_file(dir + "/model", board.identity.model + "\n"); !e.empty())
+        return e;
     if (std::string e = write_file(dir + "/board", board.file + "\n"); !e.empty()) return e;
     if (std::string e = write_file(dir + "/" + QSIM_DIO_LOG_FILE, ""); !e.empty()) return e;
     // The driver node, and the relay node the profile names, if another.
@@ -190,7 +195,8 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
         if (std::string e = write_file(dir + "/" + QSIM_DIO_NODE_FILE, ""); !e.empty()) return e;
     }
     std::string nodes;
-    if (!board.relay_node.empty() && board.relay_node != "/dev/dio") nodes = board.relay_node + "\n";
+    if (!board.relay_node.empty() && board.relay_node != "/dev/dio")
+        nodes = board.relay_node + "\n";
     if (std::string e = write_file(dir + "/dio-nodes", nodes); !e.empty()) return e;
     if (std::string e = write_file(dir + "/" + QSIM_RELAY_NODE_FILE, ""); !e.empty()) return e;
 
@@ -218,7 +224,8 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
         // Every node the profile lists is the board's: those it does not
         // describe are absent.
         std::vector<std::string> nodes_named;
-        for (int n : board.tty_numbers) nodes_named.push_back("tty" + board.tty_letters + std::to_string(n));
+        for (int n : board.tty_numbers)
+            nodes_named.push_back("tty" + board.tty_letters + std::to_string(n));
         for (const SerialPort& port : board.serial) nodes_named.push_back(port.name);
         for (const std::string& node : nodes_named) {
             const std::string line = "/dev/" + node + " " + dir + "/dev/" + node + "\n";

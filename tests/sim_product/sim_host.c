@@ -51,9 +51,10 @@ int main(int argc, char** argv) {
             char model[128] = "";
             get_device_name(model);
             char* text = NULL;
-            int status = strcmp(kind, "temp") == 0   ? SensorTempQuery(QUORVIK_PROFILE_PATH, model, &text)
-                         : strcmp(kind, "volt") == 0 ? SensorVoltQuery(QUORVIK_PROFILE_PATH, model, &text)
-                                                     : SensorFanQuery(QUORVIK_PROFILE_PATH, model, &text);
+            int status =
+                strcmp(kind, "temp") == 0   ? SensorTempQuery(QUORVIK_PROFILE_PATH, model, &text)
+                : strcmp(kind, "volt") == 0 ? SensorVoltQuery(QUORVIK_PROFILE_PATH, model, &text)
+                                            : SensorFanQuery(QUORVIK_PROFILE_PATH, model, &text);
             printf("count-%s %s %d\n", kind, text != NULL ? text : "(none)", status);
             free(text);
         } else if (strcmp(step, "eth") == 0) {

@@ -4,6 +4,7 @@
 // 65534 when the tests run as root), and the readings are what the boards'
 // registers, images and state make of them through the production code.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,14 +15,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "process.h"
 
@@ -67,7 +66,8 @@ class SimProduct : public ::testing::Test {
         std::vector<std::string> line = {QUORVIK_SIM_PATH};
         line.insert(line.end(), args.begin(), args.end());
         const std::vector<std::string> user = as_user(line);
-        if (::geteuid() != 0) return quorvik::blackbox::run(user[0], {user.begin() + 1, user.end()}, environment());
+        if (::geteuid() != 0)
+            return quorvik::blackbox::run(user[0], {user.begin() + 1, user.end()}, environment());
         return quorvik::blackbox::run("/usr/bin/setpriv", user, environment());
     }
     Outcome run_on(const std::string& board, std::vector<std::string> program,
@@ -102,12 +102,14 @@ class SimProduct : public ::testing::Test {
 const Json* find_reading(const Json& doc, const std::string& name, const std::string& label,
                          const std::string& value) {
     for (const Json& r : doc["readings"]) {
-        if (r["name"] == name && r["labels"].contains(label) && r["labels"][label] == value) return &r;
+        if (r["name"] == name && r["labels"].contains(label) && r["labels"][label] == value)
+            return &r;
     }
     return nullptr;
 }
 
-double value_of(const Json& doc, const std::string& name, const std::string& label, const std::string& value) {
+double value_of(const Json& doc, const std::string& name, const std::string& label,
+                const std::string& value) {
     const Json* r = find_reading(doc, name, label, value);
     if (r == nullptr) {
         ADD_FAILURE() << "no reading " << name << " " << label << "=" << value;
@@ -123,9 +125,9 @@ TEST_F(SimProduct, IdentityByEachPath) {
     const struct {
         std::string board, model, bios, serial;
     } cases[] = {
-        {kKt500r, "KT-500R", "R1.05", "SN0712"},          // SMBIOS path (Insyde)
-        {kSg7, "SG-7", "V1.20S03", "SG7-000123"},          // signature text
-        {kAb1234, "AB-1234", "2.01.07", "AB1234-77"},     // raw images, dmidecode dump
+        {kKt500r, "KT-500R", "R1.05", "SN0712"},       // SMBIOS path (Insyde)
+        {kSg7, "SG-7", "V1.20S03", "SG7-000123"},      // signature text
+        {kAb1234, "AB-1234", "2.01.07", "AB1234-77"},  // raw images, dmidecode dump
     };
     for (const auto& c : cases) {
         const Json doc = report(c.board);
@@ -140,11 +142,11 @@ TEST_F(SimProduct, IdentityByEachPath) {
 
 TEST_F(SimProduct, EveryReaderOnBankedAndUnbankedChips) {
     const Json kt = report(kKt500r);
-    EXPECT_DOUBLE_EQ(value_of(kt, "voltage", "label", "VCORE"), 1.136);  // 0x8E x 8 mV
-    EXPECT_DOUBLE_EQ(value_of(kt, "voltage", "label", "V5"), 4.992);     // 0xD0 x 24 mV
-    EXPECT_DOUBLE_EQ(value_of(kt, "temperature", "label", "CPU"), 60.0);    // MSR: 100 - 40
+    EXPECT_DOUBLE_EQ(value_of(kt, "voltage", "label", "VCORE"), 1.136);      // 0x8E x 8 mV
+    EXPECT_DOUBLE_EQ(value_of(kt, "voltage", "label", "V5"), 4.992);         // 0xD0 x 24 mV
+    EXPECT_DOUBLE_EQ(value_of(kt, "temperature", "label", "CPU"), 60.0);     // MSR: 100 - 40
     EXPECT_DOUBLE_EQ(value_of(kt, "temperature", "label", "SYSTEM"), 45.0);  // bank 1
-    EXPECT_DOUBLE_EQ(value_of(kt, "fan_speed", "label", "SYSFAN"), 1000.0);        // 1350000 / 0x0546
+    EXPECT_DOUBLE_EQ(value_of(kt, "fan_speed", "label", "SYSFAN"), 1000.0);  // 1350000 / 0x0546
     EXPECT_DOUBLE_EQ(value_of(kt, "fan_speed", "label", "CPUFAN"), 2000.0);
 
     const Json sg = report(kSg7);
@@ -153,7 +155,7 @@ TEST_F(SimProduct, EveryReaderOnBankedAndUnbankedChips) {
 
     const Json ab = report(kAb1234);
     EXPECT_DOUBLE_EQ(value_of(ab, "temperature", "label", "CPUTIN"), 58.0);  // bank 1
-    EXPECT_DOUBLE_EQ(value_of(ab, "fan_speed", "label", "AUXFAN"), 801.0);         // bank 5
+    EXPECT_DOUBLE_EQ(value_of(ab, "fan_speed", "label", "AUXFAN"), 801.0);   // bank 5
 }
 
 TEST_F(SimProduct, EveryReadingOfTheFullBoardIsAvailable) {
@@ -170,8 +172,9 @@ TEST_F(SimProduct, EveryReadingOfTheFullBoardIsAvailable) {
 // ---- the dispatch, the roles and the count queries, from a C host ----
 
 TEST_F(SimProduct, CHostReadsRolesDispatchAndCounts) {
-    const Outcome out = run_on(kKt500r, {SIM_HOST_PATH, "identity", "volt", "0", "volt", "2", "temp", "0", "temp",
-                                         "1", "temp", "2", "sensor", "2", "1", "count", "temp", "count", "fan"});
+    const Outcome out =
+        run_on(kKt500r, {SIM_HOST_PATH, "identity", "volt", "0", "volt", "2", "temp", "0", "temp",
+                         "1", "temp", "2", "sensor", "2", "1", "count", "temp", "count", "fan"});
     ASSERT_EQ(out.exit_status, 0) << out.err;
     auto s = steps(out.out);
     EXPECT_EQ(s["identity"], "KT-500R|R1.05|SN0712 0 0 0");
@@ -179,16 +182,16 @@ TEST_F(SimProduct, CHostReadsRolesDispatchAndCounts) {
     EXPECT_EQ(s["volt2"], "4992 0");
     EXPECT_EQ(s["temp0"], "60000 0");
     EXPECT_EQ(s["temp1"], "45000 0");
-    EXPECT_EQ(s["temp2"], "0 -100");       // no third role: ERR_RANGE
-    EXPECT_EQ(s["sensor2.1"], "2000 1");   // SENSOR_FAN input 1
+    EXPECT_EQ(s["temp2"], "0 -100");      // no third role: ERR_RANGE
+    EXPECT_EQ(s["sensor2.1"], "2000 1");  // SENSOR_FAN input 1
     EXPECT_EQ(s["count-temp"].substr(s["count-temp"].size() - 2), " 0");
 }
 
 // ---- Ethernet, serial ports and disks from the board ----
 
 TEST_F(SimProduct, EthernetSerialAndDisksComeFromTheBoard) {
-    const Outcome out = run_on(kKt500r, {SIM_HOST_PATH, "eth", "0", "eth", "1", "uart", "0", "uart", "1", "disk",
-                                         "/dev/sda2", "disk", "/dev/nvme9"});
+    const Outcome out = run_on(kKt500r, {SIM_HOST_PATH, "eth", "0", "eth", "1", "uart", "0", "uart",
+                                         "1", "disk", "/dev/sda2", "disk", "/dev/nvme9"});
     ASSERT_EQ(out.exit_status, 0) << out.err;
     auto s = steps(out.out);
     // eth0: 1000 Mbit/s, (40960 + 10240) kbit/s = 50 Mbit/s: 5 %.
@@ -206,10 +209,12 @@ TEST_F(SimProduct, RelayToolAndPowerInputsReachTheBoardsDriver) {
     ASSERT_EQ(relay.exit_status, 0) << relay.err;
     EXPECT_EQ(sim({"get", "relay", "dio.relay0"}).out, "0\n");
     const std::string requests = sim({"get", "relay", "dio.requests"}).out;
-    EXPECT_NE(requests.find("request=15 set-relay port=0 value=0 ok"), std::string::npos) << requests;
+    EXPECT_NE(requests.find("request=15 set-relay port=0 value=0 ok"), std::string::npos)
+        << requests;
 
-    const Outcome host = run_on(kSg7, {SIM_HOST_PATH, "pwr", "0", "pwr", "1", "pwr", "2", "relay", "0", "1"},
-                                {"--name", "host", "--keep"});
+    const Outcome host =
+        run_on(kSg7, {SIM_HOST_PATH, "pwr", "0", "pwr", "1", "pwr", "2", "relay", "0", "1"},
+               {"--name", "host", "--keep"});
     auto s = steps(host.out);
     EXPECT_EQ(s["pwr0"], "1 0");
     EXPECT_EQ(s["pwr2"], "0 -100");  // only inputs 0 and 1
@@ -218,12 +223,15 @@ TEST_F(SimProduct, RelayToolAndPowerInputsReachTheBoardsDriver) {
 }
 
 TEST_F(SimProduct, KtRelayByCommandAndRelayNodeOfTheProfile) {
-    ASSERT_EQ(run_on(kKt500r, {SIM_HOST_PATH, "relay", "0", "1"}, {"--name", "kt", "--keep"}).exit_status, 0);
+    ASSERT_EQ(
+        run_on(kKt500r, {SIM_HOST_PATH, "relay", "0", "1"}, {"--name", "kt", "--keep"}).exit_status,
+        0);
     EXPECT_EQ(sim({"get", "kt", "dio.relay_node"}).out, "1\n");  // echo 1 > /dev/relay
     EXPECT_EQ(sim({"get", "kt", "dio.request_count"}).out, "0\n");
 
     // AB-1234's profile names a relay node of its own.
-    const Outcome ab = run_on(kAb1234, {SIM_HOST_PATH, "relay", "1", "0"}, {"--name", "ab", "--keep"});
+    const Outcome ab =
+        run_on(kAb1234, {SIM_HOST_PATH, "relay", "1", "0"}, {"--name", "ab", "--keep"});
     EXPECT_EQ(steps(ab.out)["relay1"], "0 0") << ab.out << ab.err;
     EXPECT_EQ(sim({"get", "ab", "dio.relay1"}).out, "0\n");
 }
@@ -232,9 +240,34 @@ TEST_F(SimProduct, KtRelayByCommandAndRelayNodeOfTheProfile) {
 
 TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
     const std::string go = dir_ + "/go";
-    std::vector<std::string> line = {QUORVIK_SIM_PATH, "run", "--name", "live", kKt500r, "--", SIM_HOST_PATH,
-                                     "temp", "0", "pwr", "0", "eth", "1", "uart", "1", "wait", go,
-                                     "temp", "0", "pwr", "0", "eth", "1", "uart", "1", "sensor", "2", "0"};
+    std::vector<std::string> line = {QUORVIK_SIM_PATH,
+                                     "run",
+                                     "--name",
+                                     "live",
+                                     kKt500r,
+                                     "--",
+                                     SIM_HOST_PATH,
+                                     "temp",
+                                     "0",
+                                     "pwr",
+                                     "0",
+                                     "eth",
+                                     "1",
+                                     "uart",
+                                     "1",
+                                     "wait",
+                                     go,
+                                     "temp",
+                                     "0",
+                                     "pwr",
+                                     "0",
+                                     "eth",
+                                     "1",
+                                     "uart",
+                                     "1",
+                                     "sensor",
+                                     "2",
+                                     "0"};
     line = as_user(line);
     int pipe_fds[2];
     ASSERT_EQ(::pipe(pipe_fds), 0);
@@ -267,7 +300,8 @@ TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
         EXPECT_EQ(::chown(go.c_str(), kNobody, kNobody), 0);
     }
     ssize_t n;
-    while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<std::size_t>(n));
     ::close(pipe_fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -289,7 +323,8 @@ TEST_F(SimProduct, PythonCtypesHostGetsTheSimulatedLibraries) {
         GTEST_SKIP() << "no /usr/bin/python3";
     }
     // The absolute paths of the production build: the loader is redirected.
-    const Outcome out = run_on(kKt500r, {"/usr/bin/python3", SIM_HOST_PY, LIBQUORVIK_PATH, LIBQUORVIKSO_PATH});
+    const Outcome out =
+        run_on(kKt500r, {"/usr/bin/python3", SIM_HOST_PY, LIBQUORVIK_PATH, LIBQUORVIKSO_PATH});
     ASSERT_EQ(out.exit_status, 0) << out.err;
     auto s = steps(out.out);
     EXPECT_EQ(s["model"], "KT-500R 0");
@@ -303,8 +338,9 @@ TEST_F(SimProduct, PythonCtypesHostGetsTheSimulatedLibraries) {
 TEST_F(SimProduct, ARealLibraryUnderAnotherNameStopsTheProgram) {
     const std::string link = dir_ + "/libagent-helper.so";
     ASSERT_EQ(::symlink(LIBQUORVIK_PATH, link.c_str()), 0);
-    const Outcome out = run_on(kKt500r, {"/usr/bin/python3", "-c", "import ctypes; ctypes.CDLL('" + link +
-                                                                       "'); print('reached')"});
+    const Outcome out = run_on(
+        kKt500r,
+        {"/usr/bin/python3", "-c", "import ctypes; ctypes.CDLL('" + link + "'); print('reached')"});
     EXPECT_EQ(out.exit_status, 125);
     EXPECT_EQ(out.out.find("reached"), std::string::npos);
     EXPECT_NE(out.err.find("not the simulated library"), std::string::npos) << out.err;
@@ -328,8 +364,9 @@ TEST_F(SimProduct, SimulatedLibrariesWithoutARunReachNoHardware) {
     const std::vector<std::string> host = as_user({SIM_HOST_PATH, "identity", "pwr", "0"});
     std::vector<std::string> env = environment();
     env.push_back("LD_LIBRARY_PATH=" + libdir);
-    const Outcome out = ::geteuid() == 0 ? quorvik::blackbox::run("/usr/bin/setpriv", host, env)
-                                         : quorvik::blackbox::run(host[0], {host.begin() + 1, host.end()}, env);
+    const Outcome out = ::geteuid() == 0
+                            ? quorvik::blackbox::run("/usr/bin/setpriv", host, env)
+                            : quorvik::blackbox::run(host[0], {host.begin() + 1, host.end()}, env);
     auto s = steps(out.out);
     // ERR_DEVICE_NAME, ERR_BIOS_VER, ERR_SERIAL_NUM: no identity without a board.
     EXPECT_EQ(s["identity"], "|| -200 -202 -203");
@@ -355,7 +392,8 @@ std::string hardware_sections(const std::string& dump) {
 TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
     for (const std::string& board : {kAb1234, kKt500r}) {
         const std::string recording = dir_ + "/recorded-" + fs::path(board).filename().string();
-        const Outcome record = run_on(board, {QUORVIK_SIM_PATH, "record", recording}, {"--name", "original", "--keep"});
+        const Outcome record = run_on(board, {QUORVIK_SIM_PATH, "record", recording},
+                                      {"--name", "original", "--keep"});
         ASSERT_EQ(record.exit_status, 0) << record.err;
         EXPECT_EQ(record.err, "");  // everything the profile names was recorded
         EXPECT_EQ(sim({"check", recording}).exit_status, 0) << sim({"check", recording}).out;
@@ -371,13 +409,17 @@ TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
         // them from this machine, as a board without them in its description
         // does (equal too, but for the host's own changing values).
         std::map<std::string, Json> replay;
-        for (const Json& r : b["readings"]) replay[r["group"].dump() + r["name"].dump() + r["labels"].dump()] = r;
+        for (const Json& r : b["readings"])
+            replay[r["group"].dump() + r["name"].dump() + r["labels"].dump()] = r;
         std::size_t compared = 0;
         for (const Json& x : a["readings"]) {
             const std::string group = x["group"];
             const bool hardware = group == "sensors" || group == "power";
-            if (!hardware && (board == kKt500r || group == "cpu" || group == "memory" || group == "disk")) continue;
-            const auto found = replay.find(x["group"].dump() + x["name"].dump() + x["labels"].dump());
+            if (!hardware &&
+                (board == kKt500r || group == "cpu" || group == "memory" || group == "disk"))
+                continue;
+            const auto found =
+                replay.find(x["group"].dump() + x["name"].dump() + x["labels"].dump());
             ASSERT_NE(found, replay.end()) << x.dump();
             EXPECT_EQ(x, found->second) << board;
             ++compared;
@@ -389,7 +431,8 @@ TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
         const std::string replay_registers = hardware_sections(sim({"get", "replay"}).out);
         EXPECT_EQ(replay_registers, hardware_sections(sim({"get", "original"}).out));
         EXPECT_NE(replay_registers.find("[bank1]"), std::string::npos) << replay_registers;
-        fs::remove_all(dir_ + "/quorvik-sim-" + std::to_string(::geteuid() == 0 ? kNobody : ::geteuid()));
+        fs::remove_all(dir_ + "/quorvik-sim-" +
+                       std::to_string(::geteuid() == 0 ? kNobody : ::geteuid()));
     }
 }
 
@@ -400,17 +443,22 @@ TEST_F(SimProduct, CheckTellsFileAndLine) {
         const char* text;
         const char* expected;
     } cases[] = {
-        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt = 0\n[bank9]\n",
+        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt "
+         "= 0\n[bank9]\n",
          "board.ini:8: error: unknown section [bank9]"},
-        {"[identity]\nsource = signature\nmodel = SG-1\nbios_version = R1.05\nserial = S\n[profile]\nVolt = 0\n",
+        {"[identity]\nsource = signature\nmodel = SG-1\nbios_version = R1.05\nserial = "
+         "S\n[profile]\nVolt = 0\n",
          "board.ini:4: error: bios_version = R1.05"},
-        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt = 0\n"
+        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt "
+         "= 0\n"
          "[bank0]\n0x20 = 0x100\n",
          "board.ini:9: error: register 0x20 = 0x100"},
-        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt = 0\n"
+        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt "
+         "= 0\n"
          "[eth0]\nspeed = fast\n",
          "board.ini:9: error: speed = fast"},
-        {"[identity]\nsource = images\nfsegment = none.bin\nsmbios = none.bin\n[profile]\nVolt = 0\n",
+        {"[identity]\nsource = images\nfsegment = none.bin\nsmbios = none.bin\n[profile]\nVolt = "
+         "0\n",
          "error: cannot read the F-segment image none.bin"},
         {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\ncolour = red\n",
          "board.ini:6: error: unknown key colour in [identity]"},
@@ -421,7 +469,8 @@ TEST_F(SimProduct, CheckTellsFileAndLine) {
         std::ofstream(board + "/board.ini") << c.text;
         const Outcome out = sim({"check", board});
         EXPECT_EQ(out.exit_status, 1) << c.text;
-        EXPECT_NE(out.out.find(c.expected), std::string::npos) << "wanted: " << c.expected << "\ngot: " << out.out;
+        EXPECT_NE(out.out.find(c.expected), std::string::npos)
+            << "wanted: " << c.expected << "\ngot: " << out.out;
     }
     for (const std::string& board : {kKt500r, kSg7, kAb1234}) {
         const Outcome out = sim({"check", board});
