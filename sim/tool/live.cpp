@@ -26,10 +26,6 @@ std::string read_text(const std::string& path) {
     return text.str();
 }
 
-const char* const kEthKeys[] = {"up", "carrier", "speed", "rx_kbits", "tx_kbits", "address", "mac"};
-const char* const kTtyKeys[] = {"present", "held_by"};
-const char* const kDiskKeys[] = {"device", "mount", "type", "size_mb", "used_mb"};
-
 }  // namespace
 
 Live::Live(const std::string& dir) : dir_(dir) {

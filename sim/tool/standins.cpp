@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -139,9 +140,11 @@ int ifstat(const std::string& dir, int argc, char** argv) {
             std::fprintf(stderr, "ifstat: no such interface: %s\n", name.c_str());
             return 1;
         }
-        char column[64];
-        std::snprintf(column, sizeof column, "%*s%s%*s", 8, "", name.c_str(),
-                      static_cast<int>(10 - name.size() > 0 ? 10 - name.size() : 1), "");
+        // ifstat centres each name over its two 9-wide columns.
+        const int width = 19;
+        const int left = std::max(1, (width - static_cast<int>(name.size())) / 2);
+        char column[96];
+        std::snprintf(column, sizeof column, "%*s%-*s", left, "", width - left, name.c_str());
         head += column;
         units += bits ? " Kbps in  Kbps out" : "  KB/s in  KB/s out";
     }
