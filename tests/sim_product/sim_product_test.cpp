@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,11 +31,73 @@ using quorvik::blackbox::Outcome;
 using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
-const std::string kBoards = QUORVIK_BOARDS_DIR;
-const std::string kKt500r = kBoards + "/kt-500r";
-const std::string kSg7 = kBoards + "/sg-7";
-const std::string kAb1234 = kBoards + "/ab-1234";
 constexpr uid_t kNobody = 65534;
+
+// The programs, libraries and boards the tests use. Run as root, the tests
+// run them as uid 65534, who may not reach the build tree (a clone under
+// /root): they are copied first into a directory everyone can read.
+struct Paths {
+    std::string sim = QUORVIK_SIM_PATH;
+    std::string info = QUORVIK_INFO_PATH;
+    std::string relay = ZK_SET_RELAY_PATH;
+    std::string host = SIM_HOST_PATH;
+    std::string host_py = SIM_HOST_PY;
+    std::string libquorvik = LIBQUORVIK_PATH;
+    std::string libquorvikso = LIBQUORVIKSO_PATH;
+    std::string boards = QUORVIK_BOARDS_DIR;
+    std::string staged;  // the copies' directory, removed at exit
+};
+
+// Where the copies are, kept apart from Paths, which exit destroys first.
+char staged_dir[64];
+
+void remove_staged() {
+    std::error_code ignored;
+    if (staged_dir[0] != '\0') fs::remove_all(staged_dir, ignored);
+}
+
+const Paths& paths() {
+    static const Paths staged = [] {
+        Paths p;
+        if (::geteuid() != 0) return p;
+        char name[] = "/tmp/quorvik-sim-stage-XXXXXX";
+        if (::mkdtemp(name) == nullptr) return p;
+        const fs::path base = name;
+        fs::permissions(base, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+        const auto copy = fs::copy_options::recursive | fs::copy_options::copy_symlinks;
+        fs::create_directories(base / "sim");
+        fs::copy_file(p.sim, base / "sim/quorvik-sim");
+        fs::copy(fs::path(p.sim).parent_path() / "lib", base / "sim/lib", copy);
+        fs::create_directories(base / "bin");
+        fs::create_directories(base / "lib");
+        for (std::string* file : {&p.info, &p.relay, &p.host, &p.host_py}) {
+            const fs::path target = base / "bin" / fs::path(*file).filename();
+            fs::copy_file(*file, target);
+            *file = target;
+        }
+        for (std::string* file : {&p.libquorvik, &p.libquorvikso}) {
+            const fs::path target = base / "lib" / fs::path(*file).filename();
+            fs::copy_file(fs::canonical(*file), target);
+            *file = target;
+        }
+        fs::copy(p.boards, base / "boards", copy);
+        p.sim = base / "sim/quorvik-sim";
+        p.boards = base / "boards";
+        p.staged = base;
+        std::snprintf(staged_dir, sizeof staged_dir, "%s", name);
+        std::atexit(remove_staged);
+        return p;
+    }();
+    return staged;
+}
+
+std::string board_dir(const char* name) {
+    return paths().boards + "/" + name;
+}
+#define kKt500r board_dir("kt-500r")
+#define kSg7 board_dir("sg-7")
+#define kAb1234 board_dir("ab-1234")
 
 class SimProduct : public ::testing::Test {
   protected:
@@ -63,7 +126,7 @@ class SimProduct : public ::testing::Test {
         return {"TMPDIR=" + dir_, "HOME=" + dir_, "XDG_RUNTIME_DIR=", "LANG=C.UTF-8"};
     }
     Outcome sim(std::vector<std::string> args) const {
-        std::vector<std::string> line = {QUORVIK_SIM_PATH};
+        std::vector<std::string> line = {paths().sim};
         line.insert(line.end(), args.begin(), args.end());
         const std::vector<std::string> user = as_user(line);
         if (::geteuid() != 0)
@@ -80,7 +143,7 @@ class SimProduct : public ::testing::Test {
         return sim(args);
     }
     Json report(const std::string& board) const {
-        const Outcome outcome = run_on(board, {QUORVIK_INFO_PATH, "--json"});
+        const Outcome outcome = run_on(board, {paths().info, "--json"});
         EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
         return Json::parse(outcome.out, nullptr, false);
     }
@@ -173,7 +236,7 @@ TEST_F(SimProduct, EveryReadingOfTheFullBoardIsAvailable) {
 
 TEST_F(SimProduct, CHostReadsRolesDispatchAndCounts) {
     const Outcome out =
-        run_on(kKt500r, {SIM_HOST_PATH, "identity", "volt", "0", "volt", "2", "temp", "0", "temp",
+        run_on(kKt500r, {paths().host, "identity", "volt", "0", "volt", "2", "temp", "0", "temp",
                          "1", "temp", "2", "sensor", "2", "1", "count", "temp", "count", "fan"});
     ASSERT_EQ(out.exit_status, 0) << out.err;
     auto s = steps(out.out);
@@ -190,7 +253,7 @@ TEST_F(SimProduct, CHostReadsRolesDispatchAndCounts) {
 // ---- Ethernet, serial ports and disks from the board ----
 
 TEST_F(SimProduct, EthernetSerialAndDisksComeFromTheBoard) {
-    const Outcome out = run_on(kKt500r, {SIM_HOST_PATH, "eth", "0", "eth", "1", "uart", "0", "uart",
+    const Outcome out = run_on(kKt500r, {paths().host, "eth", "0", "eth", "1", "uart", "0", "uart",
                                          "1", "disk", "/dev/sda2", "disk", "/dev/nvme9"});
     ASSERT_EQ(out.exit_status, 0) << out.err;
     auto s = steps(out.out);
@@ -205,7 +268,7 @@ TEST_F(SimProduct, EthernetSerialAndDisksComeFromTheBoard) {
 // ---- relay and power inputs ----
 
 TEST_F(SimProduct, RelayToolAndPowerInputsReachTheBoardsDriver) {
-    const Outcome relay = run_on(kSg7, {ZK_SET_RELAY_PATH, "0"}, {"--name", "relay", "--keep"});
+    const Outcome relay = run_on(kSg7, {paths().relay, "0"}, {"--name", "relay", "--keep"});
     ASSERT_EQ(relay.exit_status, 0) << relay.err;
     EXPECT_EQ(sim({"get", "relay", "dio.relay0"}).out, "0\n");
     const std::string requests = sim({"get", "relay", "dio.requests"}).out;
@@ -213,7 +276,7 @@ TEST_F(SimProduct, RelayToolAndPowerInputsReachTheBoardsDriver) {
         << requests;
 
     const Outcome host =
-        run_on(kSg7, {SIM_HOST_PATH, "pwr", "0", "pwr", "1", "pwr", "2", "relay", "0", "1"},
+        run_on(kSg7, {paths().host, "pwr", "0", "pwr", "1", "pwr", "2", "relay", "0", "1"},
                {"--name", "host", "--keep"});
     auto s = steps(host.out);
     EXPECT_EQ(s["pwr0"], "1 0");
@@ -224,14 +287,14 @@ TEST_F(SimProduct, RelayToolAndPowerInputsReachTheBoardsDriver) {
 
 TEST_F(SimProduct, KtRelayByCommandAndRelayNodeOfTheProfile) {
     ASSERT_EQ(
-        run_on(kKt500r, {SIM_HOST_PATH, "relay", "0", "1"}, {"--name", "kt", "--keep"}).exit_status,
+        run_on(kKt500r, {paths().host, "relay", "0", "1"}, {"--name", "kt", "--keep"}).exit_status,
         0);
     EXPECT_EQ(sim({"get", "kt", "dio.relay_node"}).out, "1\n");  // echo 1 > /dev/relay
     EXPECT_EQ(sim({"get", "kt", "dio.request_count"}).out, "0\n");
 
     // AB-1234's profile names a relay node of its own.
     const Outcome ab =
-        run_on(kAb1234, {SIM_HOST_PATH, "relay", "1", "0"}, {"--name", "ab", "--keep"});
+        run_on(kAb1234, {paths().host, "relay", "1", "0"}, {"--name", "ab", "--keep"});
     EXPECT_EQ(steps(ab.out)["relay1"], "0 0") << ab.out << ab.err;
     EXPECT_EQ(sim({"get", "ab", "dio.relay1"}).out, "0\n");
 }
@@ -240,34 +303,10 @@ TEST_F(SimProduct, KtRelayByCommandAndRelayNodeOfTheProfile) {
 
 TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
     const std::string go = dir_ + "/go";
-    std::vector<std::string> line = {QUORVIK_SIM_PATH,
-                                     "run",
-                                     "--name",
-                                     "live",
-                                     kKt500r,
-                                     "--",
-                                     SIM_HOST_PATH,
-                                     "temp",
-                                     "0",
-                                     "pwr",
-                                     "0",
-                                     "eth",
-                                     "1",
-                                     "uart",
-                                     "1",
-                                     "wait",
-                                     go,
-                                     "temp",
-                                     "0",
-                                     "pwr",
-                                     "0",
-                                     "eth",
-                                     "1",
-                                     "uart",
-                                     "1",
-                                     "sensor",
-                                     "2",
-                                     "0"};
+    std::vector<std::string> line = {
+        paths().sim, "run", "--name", "live", kKt500r, "--",     paths().host, "temp", "0", "pwr",
+        "0",         "eth", "1",      "uart", "1",     "wait",   go,           "temp", "0", "pwr",
+        "0",         "eth", "1",      "uart", "1",     "sensor", "2",          "0"};
     line = as_user(line);
     int pipe_fds[2];
     ASSERT_EQ(::pipe(pipe_fds), 0);
@@ -323,8 +362,8 @@ TEST_F(SimProduct, PythonCtypesHostGetsTheSimulatedLibraries) {
         GTEST_SKIP() << "no /usr/bin/python3";
     }
     // The absolute paths of the production build: the loader is redirected.
-    const Outcome out =
-        run_on(kKt500r, {"/usr/bin/python3", SIM_HOST_PY, LIBQUORVIK_PATH, LIBQUORVIKSO_PATH});
+    const Outcome out = run_on(
+        kKt500r, {"/usr/bin/python3", paths().host_py, paths().libquorvik, paths().libquorvikso});
     ASSERT_EQ(out.exit_status, 0) << out.err;
     auto s = steps(out.out);
     EXPECT_EQ(s["model"], "KT-500R 0");
@@ -337,7 +376,7 @@ TEST_F(SimProduct, PythonCtypesHostGetsTheSimulatedLibraries) {
 
 TEST_F(SimProduct, ARealLibraryUnderAnotherNameStopsTheProgram) {
     const std::string link = dir_ + "/libagent-helper.so";
-    ASSERT_EQ(::symlink(LIBQUORVIK_PATH, link.c_str()), 0);
+    ASSERT_EQ(::symlink(paths().libquorvik.c_str(), link.c_str()), 0);
     const Outcome out = run_on(
         kKt500r,
         {"/usr/bin/python3", "-c", "import ctypes; ctypes.CDLL('" + link + "'); print('reached')"});
@@ -351,7 +390,7 @@ TEST_F(SimProduct, SetUserIdProgramIsRefused) {
         GTEST_SKIP() << "making a set-user-ID program of another user needs root";
     }
     const std::string copy = dir_ + "/setuid-host";
-    fs::copy_file(SIM_HOST_PATH, copy);
+    fs::copy_file(paths().host, copy);
     ASSERT_EQ(::chmod(copy.c_str(), 04755), 0);
     const Outcome out = run_on(kKt500r, {copy, "identity"});
     EXPECT_EQ(out.exit_status, 126);
@@ -360,8 +399,8 @@ TEST_F(SimProduct, SetUserIdProgramIsRefused) {
 }
 
 TEST_F(SimProduct, SimulatedLibrariesWithoutARunReachNoHardware) {
-    const std::string libdir = fs::path(QUORVIK_SIM_PATH).parent_path() / "lib";
-    const std::vector<std::string> host = as_user({SIM_HOST_PATH, "identity", "pwr", "0"});
+    const std::string libdir = fs::path(paths().sim).parent_path() / "lib";
+    const std::vector<std::string> host = as_user({paths().host, "identity", "pwr", "0"});
     std::vector<std::string> env = environment();
     env.push_back("LD_LIBRARY_PATH=" + libdir);
     const Outcome out = ::geteuid() == 0
@@ -392,14 +431,14 @@ std::string hardware_sections(const std::string& dump) {
 TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
     for (const std::string& board : {kAb1234, kKt500r}) {
         const std::string recording = dir_ + "/recorded-" + fs::path(board).filename().string();
-        const Outcome record = run_on(board, {QUORVIK_SIM_PATH, "record", recording},
-                                      {"--name", "original", "--keep"});
+        const Outcome record =
+            run_on(board, {paths().sim, "record", recording}, {"--name", "original", "--keep"});
         ASSERT_EQ(record.exit_status, 0) << record.err;
         EXPECT_EQ(record.err, "");  // everything the profile names was recorded
         EXPECT_EQ(sim({"check", recording}).exit_status, 0) << sim({"check", recording}).out;
 
-        const Outcome original = run_on(board, {QUORVIK_INFO_PATH, "--json"});
-        const Outcome replayed = run_on(recording, {QUORVIK_INFO_PATH, "--json"});
+        const Outcome original = run_on(board, {paths().info, "--json"});
+        const Outcome replayed = run_on(recording, {paths().info, "--json"});
         const Json a = Json::parse(original.out, nullptr, false);
         const Json b = Json::parse(replayed.out, nullptr, false);
         ASSERT_FALSE(a.is_discarded() || b.is_discarded()) << replayed.err;
