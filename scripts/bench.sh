@@ -32,11 +32,12 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
   echo
   cat "$dir/table.md"
   echo
-  echo "Under quorvik-sim (example board kt-500r), minimum of the repetitions:"
+  echo "Under quorvik-sim (example board kt-500r), median of the repetitions:"
   echo
-  echo "| Reading | Time |"
-  echo "|---|---|"
-  awk '/_min / { name = $0; sub(/_min .*/, "", name); print "| " name " | " $(NF-5) " " $(NF-4) " |" }' \
+  echo "| Reading | Time | CPU |"
+  echo "|---|---|---|"
+  awk '/_median / { name = $0; sub(/_median .*/, "", name)
+                    print "| " name " | " $(NF-4) " " $(NF-3) " | " $(NF-2) " " $(NF-1) " |" }' \
     "$dir/sim-bench.txt"
 } > "$dir/performance-table.md"
 echo
