@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "images.h"
@@ -329,12 +328,11 @@ void read_disk(const Section& section, Board& board, Diagnostics& out) {
     r.integer("size_mb", disk.size_mb, 1, 1LL << 40);
     r.integer("used_mb", disk.used_mb, 0, 1LL << 40);
     r.finish();
-    static const std::regex plain("[A-Za-z0-9/._+:@-]+");
-    if (disk.device.empty() || disk.device[0] != '/' || !std::regex_match(disk.device, plain)) {
+    if (disk.device.empty() || disk.device[0] != '/' || !plain_text(disk.device, "/._+:@-")) {
         out.error(section.where,
                   "[" + section.name + "] needs device = /dev/NAME (plain characters)");
     }
-    if (disk.mount.empty() || disk.mount[0] != '/' || !std::regex_match(disk.mount, plain)) {
+    if (disk.mount.empty() || disk.mount[0] != '/' || !plain_text(disk.mount, "/._+:@-")) {
         out.error(section.where, "[" + section.name + "] needs mount = /PATH (plain characters)");
     }
     if (disk.size_mb <= 0) out.error(section.where, "[" + section.name + "] needs size_mb");
@@ -494,7 +492,32 @@ void read_profile(Board& board, Diagnostics& out) {
     iniparser_freedict(dict);
 }
 
+bool digits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// eth<n>
+bool is_eth_name(const std::string& name) {
+    return name.starts_with("eth") && digits(name.substr(3));
+}
+
+// tty<letters><n>
+bool is_tty_name(const std::string& name) {
+    if (!name.starts_with("tty")) return false;
+    std::size_t i = 3;
+    while (i < name.size() && std::isalpha(static_cast<unsigned char>(name[i]))) ++i;
+    return i > 3 && digits(name.substr(i));
+}
+
 }  // namespace
+
+bool plain_text(const std::string& text, const char* extra) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               (c != '\0' && std::strchr(extra, c) != nullptr);
+    });
+}
 
 bool Diagnostics::has_errors() const {
     return std::any_of(list_.begin(), list_.end(), [](const Diagnostic& d) { return d.error; });
@@ -615,14 +638,10 @@ Board read_board(const std::string& path, Diagnostics& out) {
         board.name = slash == std::string::npos ? dir : dir.substr(slash + 1);
     }
     const std::vector<Section> sections = read_ini(board.file, *text, out);
-    static const std::regex eth_name("eth[0-9]+");
-    static const std::regex tty_name("tty[A-Za-z]+[0-9]+");
-    static const std::regex bank_name("bank([0-7])");
     const Section* board_section = nullptr;
     bool has_identity = false;
     for (const Section& section : sections) {
         const std::string name = lower(section.name);
-        std::smatch match;
         if (name == "board") {
             board_section = &section;
             SectionReader r(section, out);
@@ -638,15 +657,16 @@ Board read_board(const std::string& path, Diagnostics& out) {
             board.profile_section = section.entries;
         } else if (name == "superio") {
             read_superio(section, board, out);
-        } else if (std::regex_match(name, match, bank_name)) {
-            read_bank(section, std::stoi(match[1]), board, out);
+        } else if (name.size() == 5 && name.starts_with("bank") && name[4] >= '0' &&
+                   name[4] <= '7') {
+            read_bank(section, name[4] - '0', board, out);
         } else if (name == "msr") {
             read_msr(section, board, out);
         } else if (name == "dio") {
             read_dio(section, board, out);
-        } else if (std::regex_match(section.name, eth_name)) {
+        } else if (is_eth_name(section.name)) {
             read_eth(section, board, out);
-        } else if (std::regex_match(section.name, tty_name)) {
+        } else if (is_tty_name(section.name)) {
             read_serial(section, board, out);
         } else if (name.starts_with("disk")) {
             read_disk(section, board, out);

@@ -139,6 +139,10 @@ struct Board {
 // problem goes to out. The board is usable when out has no errors.
 Board read_board(const std::string& path, Diagnostics& out);
 
+// Whether text is non-empty and every character is a letter, a digit or
+// one of extra.
+bool plain_text(const std::string& text, const char* extra);
+
 // Number texts: strtol base 0 / strtoull base 0 over the whole text.
 std::optional<long long> parse_integer(const std::string& text);
 std::optional<double> parse_real(const std::string& text);

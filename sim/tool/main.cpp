@@ -19,7 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,7 +119,8 @@ int write_images(const std::string& path, const std::string& dir) {
         std::fputs(out.text().c_str(), stderr);
         return 1;
     }
-    ::mkdir(dir.c_str(), 0755);
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
     const std::vector<std::uint8_t> dump = dump_bin(*images);
     for (const auto& [name, bytes] :
          {std::pair{"fsegment.bin", &images->fsegment}, std::pair{"smbios.bin", &dump}}) {
@@ -243,7 +243,7 @@ int run(int argc, char** argv) {
             return 125;
         }
         if (name.empty()) name = board.name;
-        if (!std::regex_match(name, std::regex("[A-Za-z0-9._+-]+"))) {
+        if (!plain_text(name, "._+-")) {
             return usage_error("a run name is letters, digits, '.', '_', '+' and '-'");
         }
         state = base + "/" + name;
@@ -265,7 +265,7 @@ int run(int argc, char** argv) {
         while (state.size() > 1 && state.back() == '/') state.pop_back();
     }
     // The state directory's name goes into shell command lines.
-    if (!std::regex_match(state, std::regex("[A-Za-z0-9/._+-]+"))) {
+    if (!plain_text(state, "/._+-")) {
         std::fprintf(stderr,
                      "quorvik-sim: the state directory %s may hold only letters, digits and "
                      "/._+- (it goes into command lines)\n",

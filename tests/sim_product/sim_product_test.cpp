@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -303,10 +304,15 @@ TEST_F(SimProduct, KtRelayByCommandAndRelayNodeOfTheProfile) {
 
 TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
     const std::string go = dir_ + "/go";
-    std::vector<std::string> line = {
-        paths().sim, "run", "--name", "live", kKt500r, "--",     paths().host, "temp", "0", "pwr",
-        "0",         "eth", "1",      "uart", "1",     "wait",   go,           "temp", "0", "pwr",
-        "0",         "eth", "1",      "uart", "1",     "sensor", "2",          "0"};
+    // The readings before and after the change, the same steps.
+    const std::vector<std::string> steps = {"temp", "0",         "pwr",    "0",   "eth",
+                                            "1",    "uart",      "1",      "eth", "0",
+                                            "disk", "/dev/sda1", "sensor", "2",   "0"};
+    std::vector<std::string> line = {paths().sim, "run", "--name",    "live",
+                                     kKt500r,     "--",  paths().host};
+    line.insert(line.end(), steps.begin(), steps.end());
+    line.insert(line.end(), {"wait", go});
+    line.insert(line.end(), steps.begin(), steps.end());
     line = as_user(line);
     int pipe_fds[2];
     ASSERT_EQ(::pipe(pipe_fds), 0);
@@ -330,8 +336,9 @@ TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
         out.append(buffer, static_cast<std::size_t>(n));
     }
     ASSERT_NE(out.find("waiting"), std::string::npos) << out;
-    const Outcome set = sim({"set", "live", "temperature.cpu=95", "dio.power0=0", "eth1.up=no",
-                             "ttyS1.held_by=", "fan.SYSFAN=0"});
+    const Outcome set =
+        sim({"set", "live", "temperature.cpu=95", "dio.power0=0", "eth1.up=no",
+             "ttyS1.held_by=", "fan.SYSFAN=0", "eth0.carrier=0", "disk0.used_mb=15000"});
     EXPECT_EQ(set.exit_status, 0) << set.err;
     EXPECT_EQ(sim({"get", "live", "temperature.cpu"}).out, "95\n");
     std::ofstream(go).put('\n');
@@ -353,6 +360,10 @@ TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
     EXPECT_NE(after.find("eth1 0|0|0 -300 -300 -300"), std::string::npos) << out;  // ERR_LINK_DOWN
     EXPECT_NE(after.find("uart1 0 0"), std::string::npos) << out;
     EXPECT_NE(after.find("sensor2.0 0 1"), std::string::npos) << out;  // a stopped fan reads 0
+    // Without carrier the kernel knows no speed (-1): no speed and no load
+    // (ERR_CMD_EXIT), the link reads 0.
+    EXPECT_NE(after.find("eth0 0|0|0 0 -107 -107"), std::string::npos) << out;
+    EXPECT_NE(after.find("disk 50|30000|15000 0 0 0"), std::string::npos) << out;
 }
 
 // ---- an unmodified Python ctypes host ----
@@ -478,34 +489,47 @@ TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
 // ---- check: what is wrong, with file and line ----
 
 TEST_F(SimProduct, CheckTellsFileAndLine) {
+    // Seven lines of a good board, then the case's own (line 8 on).
+    const std::string head =
+        "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
+        "[profile]\nVolt = 0\n";
     const struct {
-        const char* text;
-        const char* expected;
+        std::string text;
+        std::string expected;
+        std::string profile = "";  // p.ini beside the board
     } cases[] = {
-        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt "
-         "= 0\n[bank9]\n",
-         "board.ini:8: error: unknown section [bank9]"},
-        {"[identity]\nsource = signature\nmodel = SG-1\nbios_version = R1.05\nserial = "
-         "S\n[profile]\nVolt = 0\n",
+        {head + "[bank9]\n", "board.ini:8: error: unknown section [bank9]"},
+        {head + "[bank0]\n0x20 = 0x100\n", "board.ini:9: error: register 0x20 = 0x100"},
+        {head + "[eth0]\nspeed = fast\n", "board.ini:9: error: speed = fast"},
+        {head + "[disk0]\ndevice = sda1\nmount = /\nsize_mb = 10\n",
+         "board.ini:8: error: [disk0] needs device = /dev/NAME"},
+        {head + "[ttyS0]\nheld_by = agetty\n", "board.ini:9: error: held_by = agetty"},
+        {head + "[msr]\n0x19C = -1\n", "board.ini:9: error: MSR 0x19C = -1"},
+        {head + "[dio]\npower0 = 2\n", "board.ini:9: error: power0 = 2"},
+        {"[identity\n" + head, "board.ini:1: error: a section line is [NAME]"},
+        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\ncolour = red\n",
+         "board.ini:6: error: unknown key colour in [identity]"},
+        {"[identity]\nsource = signature\nmodel = SG-1\nbios_version = R1.05\nserial = S\n"
+         "[profile]\nVolt = 0\n",
          "board.ini:4: error: bios_version = R1.05"},
-        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt "
-         "= 0\n"
-         "[bank0]\n0x20 = 0x100\n",
-         "board.ini:9: error: register 0x20 = 0x100"},
-        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n[profile]\nVolt "
-         "= 0\n"
-         "[eth0]\nspeed = fast\n",
-         "board.ini:9: error: speed = fast"},
+        {"[identity]\nsource = signature\nmodel = SG-1\nbios_version = V1.20S03\nvendor = Insyde "
+         "Corp.\n"
+         "[profile]\nVolt = 0\n",
+         "board.ini:5: error: an Insyde vendor makes identification take the SMBIOS path"},
         {"[identity]\nsource = images\nfsegment = none.bin\nsmbios = none.bin\n[profile]\nVolt = "
          "0\n",
          "error: cannot read the F-segment image none.bin"},
-        {"[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\ncolour = red\n",
-         "board.ini:6: error: unknown key colour in [identity]"},
+        {"[board]\nprofile = p.ini\n" + head, "give either profile = FILE or a [profile] section",
+         "[KT-1]\nVolt = 0\n"},
+        {"[board]\nprofile = p.ini\n[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\n",
+         "error: the device profile has no section for the model KT-1", "[SG-7]\nVolt = 0\n"},
     };
     for (const auto& c : cases) {
         const std::string board = dir_ + "/board";
+        fs::remove_all(board);
         fs::create_directories(board);
         std::ofstream(board + "/board.ini") << c.text;
+        if (!c.profile.empty()) std::ofstream(board + "/p.ini") << c.profile;
         const Outcome out = sim({"check", board});
         EXPECT_EQ(out.exit_status, 1) << c.text;
         EXPECT_NE(out.out.find(c.expected), std::string::npos)
@@ -516,6 +540,108 @@ TEST_F(SimProduct, CheckTellsFileAndLine) {
         EXPECT_EQ(out.exit_status, 0) << out.out;
         EXPECT_EQ(out.out.find("warning"), std::string::npos) << out.out;
     }
+}
+
+TEST_F(SimProduct, CheckWarnsOfRegistersTheProfileReadsButTheBoardLeavesOut) {
+    const std::string board = dir_ + "/board";
+    fs::create_directories(board);
+    std::ofstream(board + "/board.ini")
+        << "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
+           "[profile]\nIndex = 0x295\nData = 0x296\nSio = W83627DHG\nVolt = 1\nVin0Bnk = 2\n"
+           "Vin0Idx = 0x20\nVin0Cof = 8\nTemp = 1\nTin0MSR = 0x1A2\nTin0MSROffset = 0x19C\n"
+           "[msr]\n0x1A2 = 0x640000\n";
+    const Outcome out = sim({"check", board});
+    EXPECT_EQ(out.exit_status, 0) << out.out;
+    EXPECT_NE(out.out.find("warning: register 0x20 of bank 2 (Vin0Idx) is not given"),
+              std::string::npos)
+        << out.out;
+    EXPECT_NE(out.out.find("warning: MSR 0x19C (Tin0MSROffset) is not given"), std::string::npos)
+        << out.out;
+    EXPECT_EQ(out.out.find("0x1A2 (Tin0MSR)"), std::string::npos) << out.out;
+}
+
+// ---- identity images: written, and read back as a board of raw images ----
+
+TEST_F(SimProduct, ExportedImagesIdentifyAsTheGeneratedBoard) {
+    const std::string board = dir_ + "/from-images";
+    ASSERT_EQ(sim({"images", kSg7, board + "/images"}).exit_status, 0);
+    EXPECT_EQ(fs::file_size(board + "/images/fsegment.bin"), 65536u);
+    std::ofstream(board + "/board.ini") << "[identity]\nsource = images\nfsegment = "
+                                           "images/fsegment.bin\nsmbios = images/smbios.bin\n"
+                                           "[profile]\nVolt = 0\n";
+    const Json doc = report(board);
+    EXPECT_EQ(doc["identity"]["model"]["value"], "SG-7");
+    EXPECT_EQ(doc["identity"]["bios_version"]["value"], "V1.20S03");
+    EXPECT_EQ(doc["identity"]["serial_number"]["value"], "SG7-000123");
+    // The table file is what dmidecode --dump-bin writes: entry point, then
+    // the table at 0x20.
+    std::ifstream dump(board + "/images/smbios.bin", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(dump)), {});
+    ASSERT_GT(bytes.size(), 0x20u);
+    EXPECT_EQ(bytes.substr(0, 4), "_SM_");
+    EXPECT_EQ(bytes.substr(0x10, 5), "_DMI_");
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0x18]), 0x20);  // the table's address
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0x20]), 0);     // type 0 first
+}
+
+// ---- set and get refuse what they cannot do ----
+
+TEST_F(SimProduct, SetAndGetRefuseWhatTheBoardDoesNotHave) {
+    ASSERT_EQ(run_on(kKt500r, {"/bin/true"}, {"--name", "kept", "--keep"}).exit_status, 0);
+    const struct {
+        std::string key, expected;
+    } cases[] = {
+        {"nothing=1", "a key is SECTION.NAME"},
+        {"eth9.up=no", "the board has no eth9"},
+        {"eth0.colour=red", "unknown key colour of eth0"},
+        {"eth0.up=maybe", "not yes or no"},
+        {"bank0.0x20=300", "no byte value"},
+        {"dio.power0=5", "a power input is 0 or 1"},
+        {"temperature.GPU=50", "no temperature input is labelled GPU"},
+        {"temperature.cpu=150", "beyond the sensor's reference of 100"},
+        {"disk0.device=/dev/sdb1", "device cannot change during a run"},
+    };
+    for (const auto& c : cases) {
+        const Outcome out = sim({"set", "kept", c.key});
+        EXPECT_EQ(out.exit_status, 1) << c.key;
+        EXPECT_NE(out.err.find(c.expected), std::string::npos) << c.key << ": " << out.err;
+    }
+    const Outcome none = sim({"get", "no-such-run", "dio.relay0"});
+    EXPECT_EQ(none.exit_status, 1);
+    EXPECT_NE(none.err.find("no run no-such-run"), std::string::npos) << none.err;
+}
+
+TEST_F(SimProduct, TwoRunsOfOneNameAreRefused) {
+    const std::string go = dir_ + "/go";
+    std::vector<std::string> line =
+        as_user({paths().sim, "run", "--name", "busy", kSg7, "--", paths().host, "wait", go});
+    const pid_t child = ::fork();
+    if (child == 0) {
+        for (const std::string& e : environment()) ::putenv(::strdup(e.c_str()));
+        ::close(1);
+        std::vector<char*> argv;
+        if (::geteuid() == 0) argv.push_back(const_cast<char*>("/usr/bin/setpriv"));
+        for (std::string& a : line) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    // The first run is going on once its state is there.
+    const std::string state = dir_ + "/quorvik-sim-" +
+                              std::to_string(::geteuid() == 0 ? kNobody : ::geteuid()) +
+                              "/busy/pid";
+    for (int i = 0; i < 500 && !fs::exists(state); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const Outcome second = run_on(kSg7, {"/bin/true"}, {"--name", "busy"});
+    EXPECT_EQ(second.exit_status, 125);
+    EXPECT_NE(second.err.find("a run named busy is going on"), std::string::npos) << second.err;
+    EXPECT_EQ(run_on(kSg7, {"/bin/true"}, {"--name", "other"}).exit_status, 0);
+    std::ofstream(go).put('\n');
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Its state went with it.
+    EXPECT_FALSE(fs::exists(state));
 }
 
 }  // namespace
