@@ -42,6 +42,7 @@ struct Paths {
     std::string info = QUORVIK_INFO_PATH;
     std::string relay = ZK_SET_RELAY_PATH;
     std::string host = SIM_HOST_PATH;
+    std::string host_rpath = SIM_HOST_RPATH_PATH;
     std::string host_py = SIM_HOST_PY;
     std::string libquorvik = LIBQUORVIK_PATH;
     std::string libquorvikso = LIBQUORVIKSO_PATH;
@@ -72,7 +73,7 @@ const Paths& paths() {
         fs::copy(fs::path(p.sim).parent_path() / "lib", base / "sim/lib", copy);
         fs::create_directories(base / "bin");
         fs::create_directories(base / "lib");
-        for (std::string* file : {&p.info, &p.relay, &p.host, &p.host_py}) {
+        for (std::string* file : {&p.info, &p.relay, &p.host, &p.host_rpath, &p.host_py}) {
             const fs::path target = base / "bin" / fs::path(*file).filename();
             fs::copy_file(*file, target);
             *file = target;
@@ -384,6 +385,16 @@ TEST_F(SimProduct, PythonCtypesHostGetsTheSimulatedLibraries) {
 }
 
 // ---- never the real hardware path unnoticed ----
+
+TEST_F(SimProduct, HostWithAnOldStyleRpathGetsTheSimulatedLibraries) {
+    const Outcome rpath = quorvik::blackbox::run("/usr/bin/readelf", {"-d", paths().host_rpath});
+    ASSERT_NE(rpath.out.find("(RPATH)"), std::string::npos) << rpath.out;
+    const Outcome out = run_on(kKt500r, {paths().host_rpath, "identity", "temp", "0"});
+    ASSERT_EQ(out.exit_status, 0) << out.err;
+    auto s = steps(out.out);
+    EXPECT_EQ(s["identity"], "KT-500R|R1.05|SN0712 0 0 0");
+    EXPECT_EQ(s["temp0"], "60000 0");
+}
 
 TEST_F(SimProduct, ARealLibraryUnderAnotherNameStopsTheProgram) {
     const std::string link = dir_ + "/libagent-helper.so";
