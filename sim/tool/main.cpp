@@ -242,6 +242,14 @@ int run(int argc, char** argv) {
                          std::strerror(errno));
             return 125;
         }
+        // Another user's directory there would see and change the runs.
+        struct stat owner;
+        if (::lstat(base.c_str(), &owner) != 0 || !S_ISDIR(owner.st_mode) ||
+            owner.st_uid != ::getuid() || (owner.st_mode & 077) != 0) {
+            std::fprintf(stderr, "quorvik-sim: %s is not a private directory of yours\n",
+                         base.c_str());
+            return 125;
+        }
         if (name.empty()) name = board.name;
         if (!plain_text(name, "._+-")) {
             return usage_error("a run name is letters, digits, '.', '_', '+' and '-'");
