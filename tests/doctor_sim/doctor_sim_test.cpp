@@ -30,13 +30,23 @@ const char* const kBoardChecks[] = {"port-access", "physical-memory", "board", "
 
 class DoctorOnSimulatedBoard : public testing::Test {
   protected:
+    // Run as root, the doctor runs as uid 65534, who may not reach the build
+    // tree (a clone under /root): the simulator, its libraries, the tool and
+    // the board are copied where everyone can read them.
     void SetUp() override {
         char name[] = "/tmp/quorvik-doctor-sim-XXXXXX";
         ASSERT_NE(::mkdtemp(name), nullptr);
         dir_ = name;
         ::chmod(dir_.c_str(), 0755);
+        const auto copy = fs::copy_options::recursive | fs::copy_options::copy_symlinks;
+        fs::create_directories(dir_ / "sim");
+        fs::copy_file(QUORVIK_SIM_PATH, dir_ / "sim/quorvik-sim");
+        fs::copy(fs::path(QUORVIK_SIM_PATH).parent_path() / "lib", dir_ / "sim/lib", copy);
+        fs::copy_file(QUORVIK_INFO_PATH, dir_ / "quorvik-info");
+        fs::copy(fs::path(QUORVIK_BOARDS_DIR) / "kt-500r", dir_ / "kt-500r", copy);
+        fs::create_directories(dir_ / "home");
         if (::geteuid() == 0) {
-            ASSERT_EQ(::chown(dir_.c_str(), kNobody, kNobody), 0);
+            ASSERT_EQ(::chown((dir_ / "home").c_str(), kNobody, kNobody), 0);
         }
     }
     void TearDown() override {
@@ -47,10 +57,11 @@ class DoctorOnSimulatedBoard : public testing::Test {
     // quorvik-sim run BOARD -- quorvik-info --doctor --json, as nobody when
     // the test runs as root.
     quorvik::blackbox::Outcome doctor(const std::string& board) const {
-        std::vector<std::string> line = {QUORVIK_SIM_PATH,  "run",      board,   "--",
-                                         QUORVIK_INFO_PATH, "--doctor", "--json"};
-        const std::vector<std::string> environment = {"TMPDIR=" + dir_, "HOME=" + dir_,
-                                                      "LANG=C.UTF-8"};
+        std::vector<std::string> line = {dir_ / "sim/quorvik-sim", "run",      dir_ / board, "--",
+                                         dir_ / "quorvik-info",    "--doctor", "--json"};
+        const std::string home = dir_ / "home";
+        const std::vector<std::string> environment = {"TMPDIR=" + home, "HOME=" + home,
+                                                      "XDG_RUNTIME_DIR=", "LANG=C.UTF-8"};
         if (::geteuid() != 0) {
             return quorvik::blackbox::run(line[0], {line.begin() + 1, line.end()}, environment);
         }
@@ -58,7 +69,7 @@ class DoctorOnSimulatedBoard : public testing::Test {
         return quorvik::blackbox::run("/usr/bin/setpriv", line, environment);
     }
 
-    std::string dir_;
+    fs::path dir_;
 };
 
 TEST_F(DoctorOnSimulatedBoard, PassesWhatItAsksOfTheBoard) {
