@@ -102,8 +102,9 @@ std::string temporary_name(int directory, const std::string& name) {
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     unsigned char random[6] = {};
     if (::getrandom(random, sizeof random, 0) != sizeof random) {
-        const auto seed = static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(
-                              std::chrono::steady_clock::now().time_since_epoch().count());
+        const auto seed =
+            static_cast<unsigned long>(::getpid()) ^
+            static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
         for (std::size_t i = 0; i < sizeof random; ++i) random[i] = (seed >> (i * 5)) & 0xff;
     }
     std::string temporary = "." + base + ".";
@@ -285,9 +286,9 @@ bool OutputFile::commit(const std::string& text, std::string& error) {
     return false;
 }
 
-bool write_stdout(const std::string& text) {
+bool write_stdout(const std::string& text, int fd) {
     std::fflush(stdout);
-    return fd_io::write_all(STDOUT_FILENO, text);
+    return fd_io::write_all(fd, text);
 }
 
 LibraryOutput::LibraryOutput() {
@@ -312,8 +313,15 @@ std::string LibraryOutput::finish() {
         ::dup2(saved_stdout_.get(), STDOUT_FILENO);
         saved_stdout_.reset();
     }
+    std::string printed = printed_so_far();
+    capture_.reset();
+    return printed;
+}
+
+std::string LibraryOutput::printed_so_far() const {
     std::string printed;
     if (!capture_.valid()) return printed;
+    std::fflush(stdout);
     char buffer[4096];
     for (off_t at = 0;;) {
         const ssize_t n = ::pread(capture_.get(), buffer, sizeof buffer, at);
@@ -322,7 +330,6 @@ std::string LibraryOutput::finish() {
         printed.append(buffer, static_cast<std::size_t>(n));
         at += n;
     }
-    capture_.reset();
     return printed;
 }
 

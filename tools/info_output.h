@@ -52,8 +52,9 @@ class OutputFile {
     fd_io::Fd file_;
 };
 
-// Writes text to standard output; false when it could not be written whole.
-bool write_stdout(const std::string& text);
+// Writes text to standard output (or to fd, standard output set aside);
+// false when it could not be written whole.
+bool write_stdout(const std::string& text, int fd = 1);
 
 // While alive, what the libraries print on standard output goes to a
 // temporary file instead; finish() ends that and returns what they printed.
@@ -66,6 +67,11 @@ class LibraryOutput {
     LibraryOutput& operator=(const LibraryOutput&) = delete;
 
     std::string finish();
+    // What they printed so far, while their output stays captured (calls
+    // that still run may print more).
+    std::string printed_so_far() const;
+    // Where the tool's own standard output is meanwhile.
+    int standard_output() const { return saved_stdout_.valid() ? saved_stdout_.get() : 1; }
 
   private:
     fd_io::Fd saved_stdout_;
