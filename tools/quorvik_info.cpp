@@ -13,6 +13,7 @@
 
 #include "QuorvikSO.h"
 #include "info_output.h"
+#include "loaded_version.h"
 #include "profile_check.h"
 #include "quorvik.h"
 #include "report.h"
@@ -248,10 +249,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("quorvik-info %s (libquorvik %d.%d.%d, libQuorvikSO %d.%d.%d)\n",
-                    QUORVIK_INFO_VERSION, QUORVIK_VERSION_MAJOR, QUORVIK_VERSION_MINOR,
-                    QUORVIK_VERSION_PATCH, QUORVIK_SO_VERSION_MAJOR, QUORVIK_SO_VERSION_MINOR,
-                    QUORVIK_SO_VERSION_PATCH);
+        std::printf("quorvik-info %s (libquorvik %s, libQuorvikSO %s)\n", QUORVIK_INFO_VERSION,
+                    quorvik::info::loaded_version("libquorvik.so").c_str(),
+                    quorvik::info::loaded_version("libQuorvikSO.so").c_str());
         return 0;
     }
     if (options.check_profile) {
