@@ -32,7 +32,6 @@ class Part {
     void finish(std::size_t at, Reading done);
     // The call showed there is nothing to report after all.
     void drop(std::size_t at);
-    void add(Reading done) { finish(begin({}), std::move(done)); }
 
     // A part at this place, for readings that another thread makes.
     Part& part();

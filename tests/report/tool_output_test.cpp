@@ -209,11 +209,12 @@ TEST_F(Tool, TerminationDuringTheCollectionLeavesNoTemporaryFile) {
     serve_stat(growing_stat(2));  // the collection now takes its second
     const fs::path file = dir_ / "quorvik.prom";
     std::ofstream(file) << "old\n";
-    // (SIGINT is left out: a shell's background job ignores it, and so does the tool.)
+    // (SIGINT is left out: a shell's background job ignores it, and so does
+    // the tool. Any signal that ends it but SIGKILL takes the file along.)
     const struct {
         const char* name;
         int number;
-    } signals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}};
+    } signals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}, {"USR1", SIGUSR1}, {"ALRM", SIGALRM}};
     for (const auto& sig : signals) {
         SCOPED_TRACE(sig.name);
         const std::string script = std::string(QUORVIK_INFO_PATH) + " -p -o " + file.string() +
