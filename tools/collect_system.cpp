@@ -1,8 +1,9 @@
 // System readings through the monitoring API: CPU, memory, disks, Ethernet
 // and serial ports, power inputs. Values are converted to base units here:
 // percentages to ratios, MiB to bytes, Mbit/s to bits per second.
-#include <fstream>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -105,15 +106,27 @@ std::string unescape_mount_name(const std::string& name) {
     return plain;
 }
 
+// The next line of file, without its newline; false at the end.
+bool read_line(std::FILE* file, std::string& line) {
+    line.clear();
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        if (c == '\n') return true;
+        line += static_cast<char>(c);
+    }
+    return !line.empty();
+}
+
 }  // namespace
 
 std::vector<std::string> mounted_disks(const std::string& mounts_path) {
     std::vector<std::string> found;
     std::set<std::string> seen;
     std::string root;
-    std::ifstream mounts(mounts_path);
+    // Close-on-exec ("e"): no command the libraries run inherits it.
+    const std::unique_ptr<std::FILE, decltype(&std::fclose)> mounts(
+        std::fopen(mounts_path.c_str(), "re"), &std::fclose);
     std::string line;
-    while (std::getline(mounts, line)) {
+    while (mounts && read_line(mounts.get(), line)) {
         const auto blank = line.find(' ');
         const auto end = line.find(' ', blank + 1);
         if (blank == std::string::npos || end == std::string::npos) continue;
