@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds
   libbenchmark-dev           # benchmarks
   nlohmann-json3-dev         # quorvik-info --json
+  python3                    # quorvik-sim tests: an unmodified ctypes host
   prometheus                 # promtool: the report tests lint quorvik-info --prometheus
   dpkg-dev debhelper   # scripts/package.sh: Debian packages
   lintian man-db       # CI: package lint, man -w on the installed pages

@@ -8,7 +8,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name libquorvik.so.1 | head -n1)")
+libdir=$(dirname "$(find "$prefix" -name libquorvik.so.1 -not -path '*/quorvik-sim/*' | head -n1)")
 export LD_LIBRARY_PATH=$libdir
 
 check_host() {
