@@ -18,6 +18,7 @@ packages=(
   prometheus                 # promtool: the report tests lint quorvik-info --prometheus
   dpkg-dev debhelper   # scripts/package.sh: Debian packages
   lintian man-db       # CI: package lint, man -w on the installed pages
+  systemd              # systemd-analyze: the metrics unit's exposure and system-call groups
 )
 
 missing=()
