@@ -1,7 +1,9 @@
 // The identity readings, and the whole collection in report order.
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <cmath>
 #include <ctime>
 #include <functional>
 
@@ -57,7 +59,11 @@ std::string rfc3339_utc(long long seconds_since_epoch) {
 Report collect(const CollectOptions& options) {
     Report report;
     report.hostname = host_name();
-    report.collected_at = rfc3339_utc(static_cast<long long>(std::time(nullptr)));
+    const auto started = std::chrono::system_clock::now();
+    const auto start = std::chrono::steady_clock::now();
+    const std::chrono::duration<double> since_epoch = started.time_since_epoch();
+    report.started_seconds = since_epoch.count();
+    report.collected_at = rfc3339_utc(static_cast<long long>(std::floor(since_epoch.count())));
     const std::vector<std::string> disks = options.disks.empty() ? mounted_disks() : options.disks;
     Bounds bounds;
     const std::function<std::vector<Reading>()> groups[] = {
@@ -72,6 +78,8 @@ Report collect(const CollectOptions& options) {
     };
     const int count = static_cast<int>(std::size(groups));
     report.readings = readings_of(count, count, [&](int i) { return groups[i](); });
+    report.duration_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return report;
 }
 
