@@ -1,0 +1,396 @@
+#!/usr/bin/env python3
+"""The monitoring chain as a fleet runs it, on 127.0.0.1 only: the board's
+report written by the shipped metrics unit's command line every few seconds
+(as its timer does every minute), Debian's node_exporter serving the textfile
+directory, Prometheus scraping it with the mixin's rules (waits cut to
+seconds). Through Prometheus's HTTP API it checks that a quiet board raises no
+alert, that every dashboard expression returns data, that the board's faults
+raise their alerts, and that the metrics count as stale once the reports stop
+and once the file is gone. Every server is stopped on every path; the whole
+run is bounded.
+
+  chain_test.py --source-dir DIR [--board stand-in]
+"""
+import argparse
+import contextlib
+import ctypes
+import json
+import os
+import re
+import shlex
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.error
+import urllib.parse
+import urllib.request
+
+RUN_LIMIT_SECONDS = 150
+REPORT_INTERVAL_SECONDS = 2  # chain_settings.libsonnet: reportIntervalSeconds
+started_at = time.monotonic()
+
+
+class ChainFailure(Exception):
+    pass
+
+
+def remaining():
+    left = RUN_LIMIT_SECONDS - (time.monotonic() - started_at)
+    if left <= 0:
+        raise ChainFailure(f"the chain took more than {RUN_LIMIT_SECONDS} s")
+    return left
+
+
+def wait_for(what, check, timeout):
+    """Polls check() until it returns something true, within timeout seconds."""
+    deadline = time.monotonic() + min(timeout, remaining())
+    last = None
+    while time.monotonic() < deadline:
+        try:
+            result = check()
+            if result:
+                return result
+        except (OSError, ValueError) as error:  # a server not up yet
+            last = error
+        time.sleep(0.25)
+    raise ChainFailure(f"timed out waiting for {what}" + (f" (last error: {last})" if last else ""))
+
+
+def log(message):
+    print(f"[{time.monotonic() - started_at:6.1f} s] {message}", flush=True)
+
+
+def die_with_parent():
+    # A server must not outlive the test, however the test ends (a ctest
+    # timeout kills it outright).
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def get(url, timeout=2):
+    with urllib.request.urlopen(url, timeout=timeout) as response:
+        return response.read().decode()
+
+
+class Server:
+    """A server of ours on 127.0.0.1, on a free port, stopped by stop()."""
+
+    def __init__(self, name, argv_for_port, ready_path, workdir):
+        self.name, self.process, self.port = name, None, None
+        self.log_path = os.path.join(workdir, f"{name}.log")
+        for _ in range(3):  # another program may take the port between the probe and the bind
+            port = free_port()
+            log_file = open(self.log_path, "ab")
+            process = subprocess.Popen(argv_for_port(port), stdout=log_file, stderr=subprocess.STDOUT,
+                                       stdin=subprocess.DEVNULL, preexec_fn=die_with_parent)
+            log_file.close()
+            self.process, self.port = process, port
+            try:
+                wait_for(f"{name} on port {port}", lambda: self._ready(ready_path), 20)
+                log(f"{name} listens on 127.0.0.1:{port}")
+                return
+            except ChainFailure:
+                if process.poll() is None:
+                    raise
+                self.process = None
+        raise ChainFailure(f"{name} did not start: {self.log_tail()}")
+
+    def _ready(self, path):
+        if self.process.poll() is not None:
+            raise ChainFailure(f"{self.name} exited with {self.process.returncode}")
+        return get(f"http://127.0.0.1:{self.port}{path}") is not None
+
+    def log_tail(self):
+        with contextlib.suppress(OSError), open(self.log_path, errors="replace") as f:
+            return "".join(f.readlines()[-20:])
+        return ""
+
+    def stop(self):
+        if self.process is None or self.process.poll() is not None:
+            return
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+class Prometheus:
+    def __init__(self, server):
+        self.base = f"http://127.0.0.1:{server.port}"
+
+    def api(self, path, **params):
+        url = f"{self.base}/api/v1/{path}"
+        if params:
+            url += "?" + urllib.parse.urlencode(params)
+        answer = json.loads(get(url))
+        if answer.get("status") != "success":
+            raise ChainFailure(f"{path} {params}: {answer}")
+        return answer["data"]
+
+    def query(self, expr):
+        return self.api("query", query=expr)["result"]
+
+    def alerts(self, state=None):
+        """Our alerts, pending and firing, or those in one state."""
+        return [a for a in self.api("alerts")["alerts"]
+                if a["labels"]["alertname"].startswith("Quorvik") and state in (None, a["state"])]
+
+
+def unit_command(source_dir):
+    """The shipped service's command line and the directory it writes into."""
+    unit = os.path.join(source_dir, "packaging/systemd/quorvik-metrics.service")
+    text = open(unit).read()
+    argv = shlex.split(re.search(r"^ExecStart=(.+)$", text, re.M).group(1))
+    directory = re.search(r"^ConditionPathIsDirectory=(.+)$", text, re.M).group(1).strip()
+    output = argv.index("--output") + 1
+    if os.path.dirname(argv[output]) != directory:
+        raise ChainFailure(f"{unit}: ExecStart writes {argv[output]}, outside {directory}")
+    return argv
+
+
+class Timer:
+    """Runs the unit's command again and again, as its timer does (every
+    REPORT_INTERVAL_SECONDS, not every minute), until stopped."""
+
+    def __init__(self, argv, env):
+        self.argv, self.env, self.runs, self.failures = argv, env, 0, []
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._loop, daemon=True)
+        self._thread.start()
+
+    def _loop(self):
+        while not self._stop.is_set():
+            begun = time.monotonic()
+            try:
+                done = subprocess.run(self.argv, env=self.env, capture_output=True, text=True,
+                                      timeout=30, preexec_fn=die_with_parent)
+                if done.returncode != 0:
+                    self.failures.append(f"exit {done.returncode}: {done.stderr.strip()}")
+            except subprocess.TimeoutExpired:
+                self.failures.append("no end within 30 s")
+            self.runs += 1
+            self._stop.wait(max(0.0, REPORT_INTERVAL_SECONDS - (time.monotonic() - begun)))
+
+    def stop(self):
+        self._stop.set()
+        self._thread.join(timeout=40)
+
+
+class StandInBoard:
+    """Stand-in for the product simulator until it is on main: the unit's
+    command line runs stand_in_quorvik_info.py in the place of quorvik-info,
+    and the board's state is a JSON file that the setters change. To run the
+    real tool, a board class with the same three setters runs
+    `quorvik-sim run BOARD -- <command>` and `quorvik-sim set`."""
+
+    def __init__(self, workdir, here):
+        self.state_path = os.path.join(workdir, "board.json")
+        self.program = os.path.join(here, "stand_in_quorvik_info.py")
+        self.state = {}
+        self._write()
+
+    def _write(self):
+        with open(self.state_path + ".new", "w") as f:
+            json.dump(self.state, f)
+        os.rename(self.state_path + ".new", self.state_path)
+
+    def command(self, unit_argv):
+        return [sys.executable, self.program] + unit_argv[1:]
+
+    def environment(self):
+        return dict(os.environ, QUORVIK_STAND_IN_BOARD=self.state_path)
+
+    def set_cpu_temperature(self, celsius):
+        self.state["cpu_temperature"] = celsius
+        self._write()
+
+    def lose_power_input(self, index):
+        self.state["power_inputs"] = [0 if i == index else 1 for i in range(2)]
+        self._write()
+
+    def stop_fan(self, index):
+        self.state["fans"] = [0 if i == index else 1000 for i in range(1)]
+        self._write()
+
+
+def render_rules(source_dir, here, path):
+    """The mixin's rules with the chain's short waits."""
+    program = ('std.manifestYamlDoc(((import "mixin.libsonnet") + (import "chain_settings.libsonnet"))'
+               '.prometheusAlerts, indent_array_in_object=true, quote_keys=false)')
+    rules = subprocess.run(["jsonnet", "-S", "-J", os.path.join(source_dir, "monitoring"), "-J", here,
+                            "-e", program], check=True, capture_output=True, text=True).stdout
+    with open(path, "w") as f:
+        f.write(rules)
+
+
+def dashboard_queries(source_dir):
+    """Every expression of every dashboard, its variables replaced as Grafana
+    replaces them when all values are chosen."""
+    out = os.path.join(source_dir, "monitoring/dashboards_out")
+    queries = []
+    for name in sorted(os.listdir(out)):
+        dashboard = json.load(open(os.path.join(out, name)))
+        variables = {v["name"]: v.get("allValue") or ".*" for v in dashboard["templating"]["list"]}
+        for panel in dashboard["panels"]:
+            for target in panel.get("targets", []):
+                expr = target["expr"]
+                for variable, value in variables.items():
+                    expr = expr.replace("${" + variable + "}", value).replace("$" + variable, value)
+                if "$" in expr:
+                    raise ChainFailure(f"{name}, {panel['title']}: a variable left in {expr}")
+                queries.append((f"{name}: {panel['title']}", expr))
+    return queries
+
+
+def describe(alerts):
+    return "; ".join(f"{a['labels']} {a['state']}" for a in alerts) or "none"
+
+
+def firing(prometheus, **labels):
+    """The firing alerts with these labels."""
+    def check():
+        return [a for a in prometheus.alerts("firing")
+                if all(a["labels"].get(k) == v for k, v in labels.items())]
+    return check
+
+
+def run_chain(args, workdir):
+    here = os.path.dirname(os.path.abspath(__file__))
+    textfiles = os.path.join(workdir, "textfile")
+    os.mkdir(textfiles)
+    unit_argv = unit_command(args.source_dir)
+    unit_dir = os.path.dirname(unit_argv[unit_argv.index("--output") + 1])
+    unit_argv = [a.replace(unit_dir, textfiles, 1) if a.startswith(unit_dir + "/") else a for a in unit_argv]
+    report_file = unit_argv[unit_argv.index("--output") + 1]
+
+    servers = []
+    timer = None
+    try:
+        node = Server("node_exporter", lambda port: [
+            "prometheus-node-exporter", f"--web.listen-address=127.0.0.1:{port}",
+            "--collector.disable-defaults", "--collector.textfile",
+            f"--collector.textfile.directory={textfiles}", "--web.disable-exporter-metrics",
+            "--log.level=warn"], "/metrics", workdir)
+        servers.append(node)
+
+        rules = os.path.join(workdir, "quorvik_alerts.yaml")
+        render_rules(args.source_dir, here, rules)
+        config = os.path.join(workdir, "prometheus.yml")
+        with open(config, "w") as f:
+            f.write(f"""global:
+  scrape_interval: 1s
+  scrape_timeout: 1s
+  evaluation_interval: 1s
+rule_files: [{json.dumps(rules)}]
+scrape_configs:
+  - job_name: node
+    static_configs:
+      - targets: ["127.0.0.1:{node.port}"]
+""")
+        server = Server("prometheus", lambda port: [
+            "prometheus", f"--config.file={config}", f"--storage.tsdb.path={workdir}/tsdb",
+            f"--web.listen-address=127.0.0.1:{port}", "--log.level=warn"], "/-/ready", workdir)
+        servers.append(server)
+        prometheus = Prometheus(server)
+
+        board = StandInBoard(workdir, here)
+        timer = Timer(board.command(unit_argv), board.environment())
+        wait_for("the first report in Prometheus", lambda: prometheus.query("quorvik_build_info"), 30)
+        log("the board's metrics are in Prometheus")
+
+        # Quiet: longer than any wait of the rules, and no alert even pending.
+        quiet_until = time.monotonic() + 6
+        while time.monotonic() < quiet_until:
+            if prometheus.alerts():
+                raise ChainFailure(f"alerts on a quiet board: {describe(prometheus.alerts())}")
+            time.sleep(0.5)
+        if prometheus.query('node_textfile_scrape_error == 0') == []:
+            raise ChainFailure("node_exporter could not read the textfile")
+        log("quiet board: no alert")
+
+        queries = dashboard_queries(args.source_dir)
+        empty = [f"{where}: {expr}" for where, expr in queries if not prometheus.query(expr)]
+        if empty:
+            raise ChainFailure("dashboard expressions without data:\n  " + "\n  ".join(empty))
+        log(f"all {len(queries)} dashboard expressions return data")
+
+        board.set_cpu_temperature(95)
+        board.lose_power_input(0)
+        board.stop_fan(0)
+        expected = [
+            dict(alertname="QuorvikTemperatureHigh", role="cpu", severity="warning"),
+            dict(alertname="QuorvikTemperatureHigh", role="cpu", severity="critical"),
+            dict(alertname="QuorvikPowerInputLost", input="0"),
+            dict(alertname="QuorvikFanStopped", input="0"),
+        ]
+        model = prometheus.query("quorvik_board_info")[0]["metric"]["model"]
+        for labels in expected:
+            alert = wait_for(f"{labels} firing", firing(prometheus, **labels), 30)[0]
+            if model not in alert["annotations"]["description"]:
+                raise ChainFailure(f"{labels}: the description does not name {model}: {alert}")
+        others = [a for a in prometheus.alerts() if not any(
+            all(a["labels"].get(k) == v for k, v in labels.items()) for labels in expected)]
+        if others:
+            raise ChainFailure(f"alerts beyond the board's faults: {describe(others)}")
+        log("CPU at 95 °C, power input 0 lost, fan 0 stopped: their alerts fire")
+
+        timer.stop()
+        if timer.failures:
+            raise ChainFailure(f"the unit's command failed: {timer.failures[:3]}")
+        log(f"the timer stops after {timer.runs} reports")
+        wait_for("QuorvikMetricsStale for the old report",
+                 firing(prometheus, alertname="QuorvikMetricsStale", cause="old_report"), 40)
+        log("QuorvikMetricsStale fires: node_exporter serves an old report")
+
+        os.remove(report_file)
+        wait_for("QuorvikMetricsStale for the metrics gone",
+                 firing(prometheus, alertname="QuorvikMetricsStale", cause="no_metrics"), 30)
+        log("QuorvikMetricsStale fires: the textfile is gone")
+    except ChainFailure:
+        for s in servers:
+            print(f"--- {s.name} log:\n{s.log_tail()}", file=sys.stderr)
+        raise
+    finally:
+        if timer is not None:
+            timer.stop()
+        for s in reversed(servers):
+            s.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--board", choices=["stand-in"], default="stand-in")
+    args = parser.parse_args()
+    for program in ("prometheus", "prometheus-node-exporter", "jsonnet"):
+        if shutil.which(program) is None:
+            print(f"FAIL: {program} is not installed (scripts/setup.sh installs it)", file=sys.stderr)
+            return 1
+    # A ctest timeout or ^C still stops the servers (finally blocks run).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    workdir = tempfile.mkdtemp(prefix="quorvik-chain-")
+    try:
+        run_chain(args, workdir)
+    except ChainFailure as failure:
+        print(f"FAIL: {failure}", file=sys.stderr)
+        return 1
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+    log(f"PASS: the chain end to end in {time.monotonic() - started_at:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
