@@ -14,7 +14,11 @@ packages=(
   clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds
   libbenchmark-dev           # benchmarks
   nlohmann-json3-dev         # quorvik-info --json
-  prometheus                 # promtool: the report tests lint quorvik-info --prometheus
+  prometheus                 # promtool: the report tests lint quorvik-info --prometheus;
+                             # the monitoring chain test runs Prometheus itself
+  prometheus-node-exporter   # the monitoring chain test
+  jsonnet                    # the monitoring mixin (monitoring/)
+  python3 make               # the monitoring chain test; rendering the mixin
   dpkg-dev debhelper   # scripts/package.sh: Debian packages
   lintian man-db       # CI: package lint, man -w on the installed pages
 )

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The Debian packages as a user gets them: installs the three packages of
+# The Debian packages as a user gets them: installs the four packages of
 # build-package/ on this machine, checks the tools, the man pages and a host
 # built from the installed example, then purges them and checks that nothing
 # of them is left. Changes the system: CI only, as root.
@@ -7,7 +7,7 @@
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "package_test.sh installs packages: run it as root" >&2; exit 1; }
 dir=$(realpath "${1:-build-package}")
-packages=(libquorvik1 libquorvik-dev quorvik-tools)
+packages=(libquorvik1 libquorvik-dev quorvik-tools quorvik-monitoring)
 debs=()
 for package in "${packages[@]}"; do debs+=("$(ls "$dir/${package}"_*.deb)"); done
 version=$(dpkg-deb -f "${debs[0]}" Version)
@@ -41,6 +41,14 @@ flags=$(pkg-config --cflags --libs quorvik)
 # The timer comes disabled.
 [ -f /lib/systemd/system/quorvik-metrics.timer ] || fail "no quorvik-metrics.timer"
 [ -z "$(find /etc/systemd -name 'quorvik-metrics*')" ] || fail "quorvik-metrics enabled on install"
+
+# The monitoring rules load, the dashboard is JSON, and the packaged jsonnet
+# sources render the packaged rules.
+monitoring=/usr/share/quorvik/monitoring
+promtool check rules "$monitoring/quorvik_alerts.yaml" >/dev/null || fail "promtool check rules"
+python3 -m json.tool "$monitoring/quorvik-board.json" >/dev/null || fail "quorvik-board.json"
+(cd "$monitoring/mixin" && jsonnet -S alerts.jsonnet) | cmp -s - "$monitoring/quorvik_alerts.yaml" \
+  || fail "$monitoring/mixin does not render quorvik_alerts.yaml"
 
 # The example host, built both ways; dpkg-shlibdeps makes it depend on libquorvik1.
 cp -r /usr/share/doc/libquorvik-dev/examples "$work/host"
