@@ -31,6 +31,11 @@ import urllib.parse
 import urllib.request
 
 RUN_LIMIT_SECONDS = 150
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # nothing written into the source tree
+from stand_in_quorvik_info import DEFAULT_BOARD  # noqa: E402
+
 REPORT_INTERVAL_SECONDS = 2  # chain_settings.libsonnet: reportIntervalSeconds
 started_at = time.monotonic()
 
@@ -65,10 +70,15 @@ def log(message):
     print(f"[{time.monotonic() - started_at:6.1f} s] {message}", flush=True)
 
 
+LIBC = ctypes.CDLL(None)
+PR_SET_PDEATHSIG = 1
+
+
 def die_with_parent():
     # A server must not outlive the test, however the test ends (a ctest
-    # timeout kills it outright).
-    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    # timeout kills it outright). Servers start before any other thread does:
+    # the signal comes when the thread that started them ends.
+    LIBC.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
 
 
 def free_port():
@@ -96,7 +106,7 @@ class Server:
             log_file.close()
             self.process, self.port = process, port
             try:
-                wait_for(f"{name} on port {port}", lambda: self._ready(ready_path), 20)
+                wait_for(f"{name} on port {port}", lambda: self._ready(ready_path), 60)
                 log(f"{name} listens on 127.0.0.1:{port}")
                 return
             except ChainFailure:
@@ -175,7 +185,7 @@ class Timer:
             begun = time.monotonic()
             try:
                 done = subprocess.run(self.argv, env=self.env, capture_output=True, text=True,
-                                      timeout=30, preexec_fn=die_with_parent)
+                                      timeout=30)
                 if done.returncode != 0:
                     self.failures.append(f"exit {done.returncode}: {done.stderr.strip()}")
             except subprocess.TimeoutExpired:
@@ -195,16 +205,23 @@ class StandInBoard:
     real tool, a board class with the same three setters runs
     `quorvik-sim run BOARD -- <command>` and `quorvik-sim set`."""
 
-    def __init__(self, workdir, here):
+    def __init__(self, workdir):
         self.state_path = os.path.join(workdir, "board.json")
-        self.program = os.path.join(here, "stand_in_quorvik_info.py")
-        self.state = {}
+        self.program = os.path.join(HERE, "stand_in_quorvik_info.py")
+        self.state = json.loads(json.dumps(DEFAULT_BOARD))
         self._write()
 
     def _write(self):
         with open(self.state_path + ".new", "w") as f:
             json.dump(self.state, f)
         os.rename(self.state_path + ".new", self.state_path)
+
+    def _set(self, key, value, index=None):
+        if index is None:
+            self.state[key] = value
+        else:
+            self.state[key][index] = value
+        self._write()
 
     def command(self, unit_argv):
         return [sys.executable, self.program] + unit_argv[1:]
@@ -213,23 +230,20 @@ class StandInBoard:
         return dict(os.environ, QUORVIK_STAND_IN_BOARD=self.state_path)
 
     def set_cpu_temperature(self, celsius):
-        self.state["cpu_temperature"] = celsius
-        self._write()
+        self._set("cpu_temperature", celsius)
 
     def lose_power_input(self, index):
-        self.state["power_inputs"] = [0 if i == index else 1 for i in range(2)]
-        self._write()
+        self._set("power_inputs", 0, index)
 
     def stop_fan(self, index):
-        self.state["fans"] = [0 if i == index else 1000 for i in range(1)]
-        self._write()
+        self._set("fans", 0, index)
 
 
-def render_rules(source_dir, here, path):
+def render_rules(source_dir, path):
     """The mixin's rules with the chain's short waits."""
     program = ('std.manifestYamlDoc(((import "mixin.libsonnet") + (import "chain_settings.libsonnet"))'
                '.prometheusAlerts, indent_array_in_object=true, quote_keys=false)')
-    rules = subprocess.run(["jsonnet", "-S", "-J", os.path.join(source_dir, "monitoring"), "-J", here,
+    rules = subprocess.run(["jsonnet", "-S", "-J", os.path.join(source_dir, "monitoring"), "-J", HERE,
                             "-e", program], check=True, capture_output=True, text=True).stdout
     with open(path, "w") as f:
         f.write(rules)
@@ -267,7 +281,6 @@ def firing(prometheus, **labels):
 
 
 def run_chain(args, workdir):
-    here = os.path.dirname(os.path.abspath(__file__))
     textfiles = os.path.join(workdir, "textfile")
     os.mkdir(textfiles)
     unit_argv = unit_command(args.source_dir)
@@ -286,7 +299,7 @@ def run_chain(args, workdir):
         servers.append(node)
 
         rules = os.path.join(workdir, "quorvik_alerts.yaml")
-        render_rules(args.source_dir, here, rules)
+        render_rules(args.source_dir, rules)
         config = os.path.join(workdir, "prometheus.yml")
         with open(config, "w") as f:
             f.write(f"""global:
@@ -305,7 +318,7 @@ scrape_configs:
         servers.append(server)
         prometheus = Prometheus(server)
 
-        board = StandInBoard(workdir, here)
+        board = StandInBoard(workdir)
         timer = Timer(board.command(unit_argv), board.environment())
         wait_for("the first report in Prometheus", lambda: prometheus.query("quorvik_build_info"), 30)
         log("the board's metrics are in Prometheus")
