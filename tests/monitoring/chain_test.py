@@ -251,12 +251,22 @@ def render_rules(source_dir, path):
 
 def dashboard_queries(source_dir):
     """Every expression of every dashboard, its variables replaced as Grafana
-    replaces them when all values are chosen."""
+    replaces them when all values are chosen; a variable's label_values()
+    query as the series it lists the label of."""
     out = os.path.join(source_dir, "monitoring/dashboards_out")
     queries = []
     for name in sorted(os.listdir(out)):
         dashboard = json.load(open(os.path.join(out, name)))
         variables = {v["name"]: v.get("allValue") or ".*" for v in dashboard["templating"]["list"]}
+        for variable in dashboard["templating"]["list"]:
+            if variable["type"] == "query":
+                query = variable["query"]
+                query = query["query"] if isinstance(query, dict) else query
+                found = re.fullmatch(r"label_values\((.+), *(\w+)\)", query)
+                if not found:
+                    raise ChainFailure(f"{name}: variable {variable['name']}: {query}")
+                queries.append((f"{name}: variable {variable['name']}",
+                                f"count by ({found.group(2)}) ({found.group(1)})"))
         for panel in dashboard["panels"]:
             for target in panel.get("targets", []):
                 expr = target["expr"]

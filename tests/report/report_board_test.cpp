@@ -290,10 +290,19 @@ TEST_F(ReportBoard, JsonCarriesEveryReadingInBaseUnits) {
 
 TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
     Report report = collect_board(true);
+    const double collected =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     report.tool_version = "1.0.0";
     const std::string text = render_prometheus(report);
     const Exposition exposition = parse_exposition(text);
     EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    // When the collection started and how long it took, as this test's clock saw it.
+    const auto started = exposition.value("quorvik_report_timestamp_seconds");
+    const auto took = exposition.value("quorvik_report_duration_seconds");
+    ASSERT_TRUE(started && took) << text;
+    EXPECT_GE(*started, static_cast<double>(collected_at_));
+    EXPECT_GT(*took, 0.0);
+    EXPECT_LE(*started + *took, collected);
     // scripts/setup.sh installs promtool (Debian's prometheus package).
     EXPECT_EQ(promtool_says(text), "") << text;
     for (const auto& [name, type] : exposition.type) {
