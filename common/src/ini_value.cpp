@@ -1,12 +1,46 @@
 #include "quorvik_common/ini_value.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "quorvik_common/profile_file.h"
+
 namespace quorvik::ini {
 namespace {
 
 // Only its address matters: no profile text can be this pointer.
 const char kMissing[] = "";
 
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
 }  // namespace
+
+dictionary* load_profile(const char* path) {
+    if (path == nullptr) return nullptr;
+    const Descriptor file(platform::open_profile(path));
+    struct stat status {};
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return nullptr;
+    }
+    // iniparser loads only by path: the descriptor's own.
+    char own_path[32];
+    std::snprintf(own_path, sizeof own_path, "/proc/self/fd/%d", file.get());
+    return iniparser_load(own_path);
+}
 
 const char* find_text(const dictionary* dict, const char* key) {
     if (dict == nullptr || key == nullptr) return nullptr;

@@ -1,30 +1,14 @@
-// The kernel's device calls, and the switch that lets the white-box tests
+// The platform's device calls, and the switch that lets the white-box tests
 // put a simulated driver in their place.
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 
 #include "dio_device.h"
+#include "monitor_platform.h"
 
 namespace quorvik::dio {
 namespace {
 
-int kernel_open(const char* path) {
-    return dio_open_node(path);
-}
-
-int kernel_send(int fd, unsigned long request, dio_request* record) {
-    return ::ioctl(fd, request, record);
-}
-
-int kernel_close(int fd) {
-    return ::close(fd);
-}
-
-constexpr Driver kKernel{kernel_open, kernel_send, kernel_close};
+constexpr Driver kKernel{platform::dio_open, platform::dio_send, platform::dio_close};
 
 std::atomic<const Driver*> current{&kKernel};
 

@@ -2,6 +2,7 @@
 // lookup and the model lookup. Nothing here is exported.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 
 #include "model_keys.h"
@@ -13,10 +14,20 @@ namespace quorvik {
 
 inline constexpr const char* kProfilePath = "/etc/quorvik/DeviceProfile.ini";
 
+// How long a command may run. Well above any healthy command on a slow board
+// (the CPU usage's one-second sample, df on a busy disk), and short enough
+// that a command stuck on a dead mount or a stalled tool cannot hold a caller
+// or a one-minute metrics timer.
+inline constexpr std::chrono::seconds kCommandDeadline{10};
+
 // Runs command with the shell and keeps the last line it printed (at most
 // 126 characters) in output[128]. Returns 0, ERR_POPEN, ERR_PCLOSE or
-// ERR_CMD_EXIT.
+// ERR_CMD_EXIT; a command still running at kCommandDeadline is killed with
+// its whole process group and gives ERR_CMD_EXIT.
 int exec_cmd(const char* command, char* output);
+
+// As exec_cmd; *timed_out tells whether the deadline ended the command.
+int run_command(const char* command, char* output, bool* timed_out);
 
 // Reads key of the running model's section (the name GetDeviceName gives).
 // type is INI_TYPE_INT (value: int*) or INI_TYPE_STRING (value: char[128]).

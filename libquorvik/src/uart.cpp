@@ -30,8 +30,12 @@ extern "C" int get_uart_status(int index, int* in_use) noexcept {
         if (status != 0) return status;
 
         // lsof fails when no process holds the node: only its output counts.
+        // But an lsof that never finished (it stats every mount point, and a
+        // dead one stalls it) has not seen the holders: no answer, not "free".
         text::format_into(command, "lsof /dev/tty%s%d ", port.letters, port.number);
-        exec_cmd(command, output);
+        bool timed_out = false;
+        run_command(command, output, &timed_out);
+        if (timed_out) return ERR_CMD_EXIT;
         *in_use = output[0] != '\0' ? 1 : 0;
         return 0;
     });

@@ -9,6 +9,7 @@
 
 #include "api_fixture.h"
 #include "fake_tools.h"
+#include "fixed_paths.h"
 #include "frame.h"
 #include "quorvik.h"
 
@@ -36,6 +37,7 @@ class CommaLocale : public BoardApiTest {
         BoardApiTest::TearDown();
     }
     FakeTools tools_;
+    MountedDisk disk_{"/dev/sdz1"};  // in the mount table, for the disk queries
 };
 
 TEST_F(CommaLocale, CommandNumbersReadAsInTheCLocale) {

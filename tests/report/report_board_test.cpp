@@ -23,6 +23,7 @@
 #include "api_fixture.h"
 #include "exposition.h"
 #include "fake_tools.h"
+#include "fixed_paths.h"
 #include "report.h"
 #include "superio_chip.h"
 
@@ -140,6 +141,7 @@ class ReportBoard : public sim::BoardApiTest {
     }
 
     FakeTools tools_;
+    sim::MountedDisk disk_{"/dev/sim0"};  // in the mount table, for the disk queries
     std::unique_ptr<sim::SuperIoChip> chip_;
     std::vector<std::pair<int, int>> progress_;
     std::string diagnostics_;

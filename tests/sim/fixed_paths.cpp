@@ -53,6 +53,20 @@ Overlay::~Overlay() {
     }
 }
 
+MountedDisk::MountedDisk(const std::string& source, int mebibytes) {
+    if (!enter_private_mounts()) return;
+    char dir[] = "/tmp/quorvik-disk-XXXXXX";
+    if (::mkdtemp(dir) == nullptr) return;
+    path_ = dir;
+    const std::string options = "size=" + std::to_string(mebibytes) + "m";
+    mounted_ = ::mount(source.c_str(), dir, "tmpfs", 0, options.c_str()) == 0;
+}
+
+MountedDisk::~MountedDisk() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+    if (!path_.empty()) ::rmdir(path_.c_str());
+}
+
 bool make_char_node(const std::string& path, unsigned major, unsigned minor) {
     ::unlink(path.c_str());
     return ::mknod(path.c_str(), S_IFCHR | 0600, makedev(major, minor)) == 0;

@@ -28,6 +28,24 @@ class Overlay {
     std::string failure_;
 };
 
+// A file system that the mount table lists under source (a tmpfs of the
+// given size, mounted on a fresh directory in the private mount namespace),
+// so that the disk queries find it; unmounted and removed at scope exit.
+class MountedDisk {
+  public:
+    explicit MountedDisk(const std::string& source, int mebibytes = 16);
+    ~MountedDisk();
+    MountedDisk(const MountedDisk&) = delete;
+    MountedDisk& operator=(const MountedDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
 // Creates a character device node (root only), removes whatever is at path
 // first. Returns false on failure.
 bool make_char_node(const std::string& path, unsigned major, unsigned minor);

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string>
 
 namespace quorvik::sim {
 namespace {
@@ -22,14 +24,36 @@ bool fail(const char* step) {
     return false;
 }
 
+// A machine without /etc/quorvik gets one in a layer over /etc that only this
+// namespace sees: nothing is created on the machine's own file system. The
+// layer's scratch tmpfs is detached and its directory removed at once; the
+// overlay keeps the tmpfs alive.
+bool make_profile_dir() {
+    struct stat status {};
+    if (::stat(kProfileDir, &status) == 0) return true;
+    char scratch[] = "/tmp/quorvik-etc-XXXXXX";
+    if (::mkdtemp(scratch) == nullptr) return fail("mkdtemp for the /etc layer");
+    const std::string upper = std::string(scratch) + "/upper";
+    const std::string work = std::string(scratch) + "/work";
+    const std::string options = "lowerdir=/etc,upperdir=" + upper + ",workdir=" + work;
+    const bool layered = ::mount("tmpfs", scratch, "tmpfs", 0, "size=4m") == 0 &&
+                         ::mkdir(upper.c_str(), 0755) == 0 && ::mkdir(work.c_str(), 0755) == 0 &&
+                         ::mount("overlay", "/etc", "overlay", 0, options.c_str()) == 0;
+    const int saved = errno;
+    ::umount2(scratch, MNT_DETACH);
+    ::rmdir(scratch);
+    errno = saved;
+    if (!layered) return fail("layer over /etc");
+    if (::mkdir(kProfileDir, 0755) != 0) return fail("mkdir /etc/quorvik in the layer");
+    return true;
+}
+
 bool make_private_mounts() {
     if (::unshare(CLONE_NEWNS) != 0) return fail("unshare(CLONE_NEWNS)");
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         return fail("making / private");
     }
-    // On a machine without the directory an empty one is left behind; the
-    // tmpfs itself vanishes with the namespace.
-    if (::mkdir(kProfileDir, 0755) != 0 && errno != EEXIST) return fail("mkdir /etc/quorvik");
+    if (!make_profile_dir()) return false;
     if (::mount("tmpfs", kProfileDir, "tmpfs", 0, "size=4m") != 0) {
         return fail("mount tmpfs on /etc/quorvik");
     }

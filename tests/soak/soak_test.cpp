@@ -592,6 +592,7 @@ class CommandSoak : public ApiSoak {
     }
 
     std::unique_ptr<FakeTools> tools_;
+    MountedDisk disk_{"/dev/sda1"};  // in the mount table, for the disk queries
 };
 
 TEST_F(CommandSoak, CommandRunningFunctions) {

@@ -27,6 +27,7 @@
 #include "capture.h"
 #include "concurrent_board.h"
 #include "fake_tools.h"
+#include "fixed_paths.h"
 #include "private_mounts.h"
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
@@ -435,6 +436,7 @@ class ConcurrentCalls : public testing::Test {
     CheckedChip chip_{0x295, 0x296, true};
     Firmware firmware_;
     FakeTools tools_;
+    MountedDisk disk_{"/data"};  // in the mount table, for the disk queries
 };
 
 std::string first_few(const std::vector<std::string>& lines) {

@@ -11,10 +11,16 @@
 
 namespace quorvik::ini {
 
+// Loads the profile at path: only a regular file, opened without blocking and
+// loaded from that very descriptor, so that a FIFO or a device put in its
+// place can neither hang the caller nor be swapped in after the check.
+// nullptr when it cannot be loaded.
+dictionary* load_profile(const char* path);
+
 // Owner of one loaded profile; frees it on every path.
 class Profile {
   public:
-    explicit Profile(const char* path) : dict_(path != nullptr ? iniparser_load(path) : nullptr) {}
+    explicit Profile(const char* path) : dict_(load_profile(path)) {}
     ~Profile() {
         if (dict_ != nullptr) iniparser_freedict(dict_);
     }
