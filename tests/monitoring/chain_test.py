@@ -24,7 +24,6 @@ import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import urllib.error
 import urllib.parse
@@ -171,39 +170,47 @@ def unit_command(source_dir):
 
 
 class Timer:
-    """Runs the unit's command again and again, as its timer does (every
-    REPORT_INTERVAL_SECONDS, not every minute), until stopped."""
+    """The metrics timer: a shell loop that runs the unit's command every
+    REPORT_INTERVAL_SECONDS (not every minute) until its stop file appears.
+    The board runs the loop: on the simulated board, inside one run of the
+    simulator, whose live board lasts as long as that run."""
 
-    def __init__(self, argv, env):
-        self.argv, self.env, self.runs, self.failures = argv, env, 0, []
-        self._stop = threading.Event()
-        self._thread = threading.Thread(target=self._loop, daemon=True)
-        self._thread.start()
+    LOOP = ('while [ ! -e "$0" ]; do if "$@"; then echo "timer: ran"; '
+            'else echo "timer: exit $?"; fi; sleep %d; done' % REPORT_INTERVAL_SECONDS)
 
-    def _loop(self):
-        while not self._stop.is_set():
-            begun = time.monotonic()
-            try:
-                done = subprocess.run(self.argv, env=self.env, capture_output=True, text=True,
-                                      timeout=30)
-                if done.returncode != 0:
-                    self.failures.append(f"exit {done.returncode}: {done.stderr.strip()}")
-            except subprocess.TimeoutExpired:
-                self.failures.append("no end within 30 s")
-            self.runs += 1
-            self._stop.wait(max(0.0, REPORT_INTERVAL_SECONDS - (time.monotonic() - begun)))
+    def __init__(self, board, command, workdir):
+        self.stop_file = os.path.join(workdir, "timer.stop")
+        self.log_path = os.path.join(workdir, "timer.log")
+        with open(self.log_path, "ab") as log_file:
+            self.process = subprocess.Popen(
+                board.run(["sh", "-c", self.LOOP, self.stop_file] + command), env=board.environment(),
+                stdout=log_file, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                preexec_fn=die_with_parent)
 
     def stop(self):
-        self._stop.set()
-        self._thread.join(timeout=40)
+        open(self.stop_file, "w").close()
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.terminate()
+            self.process.wait()
+
+    def outcome(self):
+        """How many runs ended well, and what the others said."""
+        with open(self.log_path, errors="replace") as f:
+            lines = f.read().splitlines()
+        failures = [line for line in lines if line.startswith("timer: exit")]
+        if self.process.returncode not in (None, 0):
+            failures.append(f"the loop exited with {self.process.returncode}")
+        return lines.count("timer: ran"), failures, lines[-20:]
 
 
 class StandInBoard:
     """Stand-in for the product simulator until it is on main: the unit's
     command line runs stand_in_quorvik_info.py in the place of quorvik-info,
     and the board's state is a JSON file that the setters change. To run the
-    real tool, a board class with the same three setters runs
-    `quorvik-sim run BOARD -- <command>` and `quorvik-sim set`."""
+    real tool, a board class with the same methods runs the timer's loop
+    under `quorvik-sim run` and changes the board with `quorvik-sim set`."""
 
     def __init__(self, workdir):
         self.state_path = os.path.join(workdir, "board.json")
@@ -224,7 +231,12 @@ class StandInBoard:
         self._write()
 
     def command(self, unit_argv):
+        """The unit's command line with the program this board runs."""
         return [sys.executable, self.program] + unit_argv[1:]
+
+    def run(self, argv):
+        """The command line that runs argv on this board."""
+        return argv
 
     def environment(self):
         return dict(os.environ, QUORVIK_STAND_IN_BOARD=self.state_path)
@@ -329,7 +341,7 @@ scrape_configs:
         prometheus = Prometheus(server)
 
         board = StandInBoard(workdir)
-        timer = Timer(board.command(unit_argv), board.environment())
+        timer = Timer(board, board.command(unit_argv), workdir)
         wait_for("the first report in Prometheus", lambda: prometheus.query("quorvik_build_info"), 30)
         log("the board's metrics are in Prometheus")
 
@@ -370,9 +382,10 @@ scrape_configs:
         log("CPU at 95 °C, power input 0 lost, fan 0 stopped: their alerts fire")
 
         timer.stop()
-        if timer.failures:
-            raise ChainFailure(f"the unit's command failed: {timer.failures[:3]}")
-        log(f"the timer stops after {timer.runs} reports")
+        runs, failures, tail = timer.outcome()
+        if failures or runs == 0:
+            raise ChainFailure("the unit's command failed: " + "\n".join(failures[:3] + tail))
+        log(f"the timer stops after {runs} reports")
         wait_for("QuorvikMetricsStale for the old report",
                  firing(prometheus, alertname="QuorvikMetricsStale", cause="old_report"), 40)
         log("QuorvikMetricsStale fires: node_exporter serves an old report")
