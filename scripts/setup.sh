@@ -14,11 +14,9 @@ packages=(
   clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds
   libbenchmark-dev           # benchmarks
   nlohmann-json3-dev         # quorvik-info --json
-  prometheus                 # promtool: the report tests lint quorvik-info --prometheus;
-                             # the monitoring chain test runs Prometheus itself
-  prometheus-node-exporter   # the monitoring chain test
-  jsonnet                    # the monitoring mixin (monitoring/)
-  python3 make               # the monitoring chain test; rendering the mixin
+  prometheus                 # promtool: the report tests lint quorvik-info --prometheus
+  prometheus-node-exporter   # the monitoring chain test runs it and Prometheus
+  jsonnet make python3       # the monitoring mixin's rendering; the chain test
   dpkg-dev debhelper   # scripts/package.sh: Debian packages
   lintian man-db       # CI: package lint, man -w on the installed pages
 )
