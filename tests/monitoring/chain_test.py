@@ -205,12 +205,48 @@ class Timer:
         return lines.count("timer: ran"), failures, lines[-20:]
 
 
+class SimBoard:
+    """An example board of the product simulator: the timer's loop runs the
+    built quorvik-info under one `quorvik-sim run`, and `quorvik-sim set`
+    changes the live board."""
+
+    def __init__(self, workdir, simulator, board, quorvik_info):
+        self.simulator, self.board, self.quorvik_info = simulator, board, quorvik_info
+        self.state = os.path.join(workdir, "board-state")  # the run's, named by set
+
+    def command(self, unit_argv):
+        return [self.quorvik_info] + unit_argv[1:]
+
+    def run(self, argv):
+        return [self.simulator, "run", "--state", self.state, self.board, "--"] + argv
+
+    def environment(self):
+        return dict(os.environ)
+
+    def _set(self, *assignments):
+        wait_for("the simulated board's run", lambda: os.path.exists(os.path.join(self.state, "pid")), 30)
+        done = subprocess.run([self.simulator, "set", self.state, *assignments],
+                              capture_output=True, text=True, timeout=30)
+        if done.returncode != 0:
+            raise ChainFailure(f"quorvik-sim set {assignments}: {done.stderr.strip()}")
+
+    def unplug_ethernet(self, port):
+        self._set(f"eth{port}.up=no")
+
+    def set_cpu_temperature(self, celsius):
+        self._set(f"temperature.cpu={celsius}")
+
+    def lose_power_input(self, index):
+        self._set(f"dio.power{index}=0")
+
+    def stop_fan(self, index):
+        self._set(f"fan.{index}=0")
+
+
 class StandInBoard:
-    """Stand-in for the product simulator until it is on main: the unit's
+    """Stand-in for the product simulator where it is not built: the unit's
     command line runs stand_in_quorvik_info.py in the place of quorvik-info,
-    and the board's state is a JSON file that the setters change. To run the
-    real tool, a board class with the same methods runs the timer's loop
-    under `quorvik-sim run` and changes the board with `quorvik-sim set`."""
+    and the board's state is a JSON file that the setters change."""
 
     def __init__(self, workdir):
         self.state_path = os.path.join(workdir, "board.json")
@@ -240,6 +276,10 @@ class StandInBoard:
 
     def environment(self):
         return dict(os.environ, QUORVIK_STAND_IN_BOARD=self.state_path)
+
+    def unplug_ethernet(self, port):
+        if port != 1:
+            raise ChainFailure("the stand-in board's port 1 alone has no cable")
 
     def set_cpu_temperature(self, celsius):
         self._set("cpu_temperature", celsius)
@@ -340,10 +380,16 @@ scrape_configs:
         servers.append(server)
         prometheus = Prometheus(server)
 
-        board = StandInBoard(workdir)
+        if args.board == "sim":
+            board = SimBoard(workdir, args.quorvik_sim, args.sim_board, args.quorvik_info)
+        else:
+            board = StandInBoard(workdir)
         timer = Timer(board, board.command(unit_argv), workdir)
-        wait_for("the first report in Prometheus", lambda: prometheus.query("quorvik_build_info"), 30)
-        log("the board's metrics are in Prometheus")
+        # A port without a cable: a failed reading that is no fault, for the
+        # dashboard's table of failures.
+        board.unplug_ethernet(1)
+        wait_for("the first report in Prometheus", lambda: prometheus.query("quorvik_build_info"), 40)
+        log(f"the board's metrics are in Prometheus ({args.board} board)")
 
         # Quiet: longer than any wait of the rules, and no alert even pending.
         quiet_until = time.monotonic() + 6
@@ -356,8 +402,11 @@ scrape_configs:
         log("quiet board: no alert")
 
         queries = dashboard_queries(args.source_dir)
-        empty = [f"{where}: {expr}" for where, expr in queries if not prometheus.query(expr)]
-        if empty:
+        try:
+            wait_for("every dashboard expression to return data",
+                     lambda: all(prometheus.query(expr) for _, expr in queries), 20)
+        except ChainFailure:
+            empty = [f"{where}: {expr}" for where, expr in queries if not prometheus.query(expr)]
             raise ChainFailure("dashboard expressions without data:\n  " + "\n  ".join(empty))
         log(f"all {len(queries)} dashboard expressions return data")
 
@@ -405,18 +454,34 @@ scrape_configs:
             s.stop()
 
 
+def make_workdir():
+    # Of the characters the simulator allows in a state directory's path
+    # (it goes into shell command lines): no mkdtemp suffix.
+    for attempt in range(100):
+        path = os.path.join(tempfile.gettempdir(), f"quorvik-chain-{os.getpid()}-{attempt}")
+        with contextlib.suppress(FileExistsError):
+            os.mkdir(path, 0o700)
+            return path
+    raise ChainFailure("no temporary directory")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--source-dir", required=True)
-    parser.add_argument("--board", choices=["stand-in"], default="stand-in")
+    parser.add_argument("--board", choices=["stand-in", "sim"], default="stand-in")
+    parser.add_argument("--quorvik-sim", help="the simulator (--board sim)")
+    parser.add_argument("--sim-board", help="the board directory (--board sim)")
+    parser.add_argument("--quorvik-info", help="the built tool (--board sim)")
     args = parser.parse_args()
+    if args.board == "sim" and not (args.quorvik_sim and args.sim_board and args.quorvik_info):
+        parser.error("--board sim needs --quorvik-sim, --sim-board and --quorvik-info")
     for program in ("prometheus", "prometheus-node-exporter", "jsonnet"):
         if shutil.which(program) is None:
             print(f"FAIL: {program} is not installed (scripts/setup.sh installs it)", file=sys.stderr)
             return 1
     # A ctest timeout or ^C still stops the servers (finally blocks run).
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    workdir = tempfile.mkdtemp(prefix="quorvik-chain-")
+    workdir = make_workdir()
     try:
         run_chain(args, workdir)
     except ChainFailure as failure:
