@@ -7,9 +7,10 @@
     if present == [] then metric else metric + '{' + std.join(',', present) + '}'
   ),
 
-  // Numbers in expressions and texts without binary fractions' noise
-  // (5 * 1.05 is 5.250000000000001).
-  round(x):: std.floor(x * 1e6 + 0.5) / 1e6,
+  // A number as expressions and texts show it: six decimals at most, no
+  // trailing zeros (5 * 1.05 is 5.250000000000001, 1.5 * 0.97 prints as
+  // 1.4550000000000001).
+  number(x):: std.rstripChars(std.rstripChars(std.format('%.6f', x), '0'), '.'),
 
   // The board's model, as a template of an alert's annotations: from
   // quorvik_board_info of the same target, its last value within a day so

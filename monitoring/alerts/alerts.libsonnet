@@ -7,7 +7,7 @@ local lib = import '../lib.libsonnet';
 
   local temperatureAlerts = [
     {
-      local threshold = c.temperatureThresholds[role][severity],
+      local threshold = lib.number(c.temperatureThresholds[role][severity]),
       alert: 'QuorvikTemperatureHigh',
       expr: '%s > %s' % [series('quorvik_temperature_celsius', ['role="%s"' % role]), threshold],
       'for': c.temperatureFor,
@@ -27,19 +27,19 @@ local lib = import '../lib.libsonnet';
     {
       local nominal = c.voltageNominal[role],
       local tolerance = std.get(c.voltageToleranceByRole, role, c.voltageTolerance),
-      local low = lib.round(nominal * (1 - tolerance)),
-      local high = lib.round(nominal * (1 + tolerance)),
+      local low = lib.number(nominal * (1 - tolerance)),
+      local high = lib.number(nominal * (1 + tolerance)),
       local volts = series('quorvik_voltage_volts', ['role="%s"' % role]),
       alert: 'QuorvikVoltageOutOfRange',
       expr: '%s < %s or %s > %s' % [volts, low, volts, high],
       'for': c.voltageFor,
-      labels: { severity: 'warning' },
+      labels: { severity: 'warning', role: role },
       annotations: {
         summary: 'The %s voltage of {{ $labels.instance }} is outside %s to %s V.' % [role, low, high],
         description: 'Voltage sensor {{ $labels.sensor }} (%s role, input {{ $labels.input }}) of ' % role
                      + lib.board + ' reads {{ printf "%.3f" $value }} V, outside '
                      + '%s V ± %s %% (%s to %s V) for %s.'
-                       % [nominal, lib.round(tolerance * 100), low, high, c.voltageFor],
+                       % [lib.number(nominal), lib.number(tolerance * 100), low, high, c.voltageFor],
       },
     }
     for role in std.objectFields(c.voltageNominal)
@@ -68,13 +68,14 @@ local lib = import '../lib.libsonnet';
 
   local powerInputLost = {
     alert: 'QuorvikPowerInputLost',
-    expr: '%s == %s' % [series('quorvik_power_input_state', [c.powerInputSelector]), c.powerInputLostValue],
+    local lost = lib.number(c.powerInputLostValue),
+    expr: '%s == %s' % [series('quorvik_power_input_state', [c.powerInputSelector]), lost],
     'for': c.powerInputLostFor,
     labels: { severity: 'critical' },
     annotations: {
       summary: 'Power input {{ $labels.input }} of {{ $labels.instance }} is lost.',
       description: 'Power input {{ $labels.input }} of ' + lib.board
-                   + ' is in its lost state (%s) for %s.' % [c.powerInputLostValue, c.powerInputLostFor],
+                   + ' is in its lost state (%s) for %s.' % [lost, c.powerInputLostFor],
     },
   },
 
@@ -102,7 +103,7 @@ local lib = import '../lib.libsonnet';
     },
   },
 
-  local staleAfter = c.reportIntervalSeconds * c.staleIntervals,
+  local staleAfter = lib.number(c.reportIntervalSeconds * c.staleIntervals),
   // node_exporter keeps serving the last file it found: its report's start
   // time tells how old it is.
   local metricsOld = {
@@ -113,7 +114,7 @@ local lib = import '../lib.libsonnet';
     annotations: {
       summary: 'The Quorvik metrics of {{ $labels.instance }} are old.',
       description: 'The last report of ' + lib.board + ' was collected {{ $value | humanizeDuration }} ago; '
-                   + 'quorvik-info writes one every %s s, so its timer or its run fails.' % c.reportIntervalSeconds,
+                   + 'quorvik-info writes one every %s s, so its timer or its run fails.' % lib.number(c.reportIntervalSeconds),
     },
   },
 

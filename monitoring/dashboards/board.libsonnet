@@ -121,7 +121,7 @@ local lib = import '../lib.libsonnet';
           [series('quorvik_report_duration_seconds'), '{{instance}} collection took'],
         ],
         'Age of the report node_exporter serves (QuorvikMetricsStale fires above %s s) and how long quorvik-info took to collect it.'
-        % (c.reportIntervalSeconds * c.staleIntervals),
+        % lib.number(c.reportIntervalSeconds * c.staleIntervals),
       ),
       table(
         'Boards',
