@@ -9,7 +9,8 @@ raise their alerts, and that the metrics count as stale once the reports stop
 and once the file is gone. Every server is stopped on every path; the whole
 run is bounded.
 
-  chain_test.py --source-dir DIR [--board stand-in]
+  chain_test.py --source-dir DIR
+  chain_test.py --source-dir DIR --board sim --quorvik-sim PATH --sim-board DIR --quorvik-info PATH
 """
 import argparse
 import contextlib
@@ -25,7 +26,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.error
 import urllib.parse
 import urllib.request
 
@@ -342,29 +342,28 @@ def firing(prometheus, **labels):
     return check
 
 
-def run_chain(args, workdir):
-    textfiles = os.path.join(workdir, "textfile")
-    os.mkdir(textfiles)
-    unit_argv = unit_command(args.source_dir)
-    unit_dir = os.path.dirname(unit_argv[unit_argv.index("--output") + 1])
-    unit_argv = [a.replace(unit_dir, textfiles, 1) if a.startswith(unit_dir + "/") else a for a in unit_argv]
-    report_file = unit_argv[unit_argv.index("--output") + 1]
+def unit_writing_into(source_dir, textfiles):
+    """The unit's command line, its file in textfiles instead; and the file."""
+    argv = unit_command(source_dir)
+    output = argv.index("--output") + 1
+    argv[output] = os.path.join(textfiles, os.path.basename(argv[output]))
+    return argv, argv[output]
 
-    servers = []
-    timer = None
-    try:
-        node = Server("node_exporter", lambda port: [
-            "prometheus-node-exporter", f"--web.listen-address=127.0.0.1:{port}",
-            "--collector.disable-defaults", "--collector.textfile",
-            f"--collector.textfile.directory={textfiles}", "--web.disable-exporter-metrics",
-            "--log.level=warn"], "/metrics", workdir)
-        servers.append(node)
 
-        rules = os.path.join(workdir, "quorvik_alerts.yaml")
-        render_rules(args.source_dir, rules)
-        config = os.path.join(workdir, "prometheus.yml")
-        with open(config, "w") as f:
-            f.write(f"""global:
+def start_node_exporter(workdir, textfiles):
+    return Server("node_exporter", lambda port: [
+        "prometheus-node-exporter", f"--web.listen-address=127.0.0.1:{port}",
+        "--collector.disable-defaults", "--collector.textfile",
+        f"--collector.textfile.directory={textfiles}", "--web.disable-exporter-metrics",
+        "--log.level=warn"], "/metrics", workdir)
+
+
+def start_prometheus(workdir, source_dir, node_port):
+    rules = os.path.join(workdir, "quorvik_alerts.yaml")
+    render_rules(source_dir, rules)
+    config = os.path.join(workdir, "prometheus.yml")
+    with open(config, "w") as f:
+        f.write(f"""global:
   scrape_interval: 1s
   scrape_timeout: 1s
   evaluation_interval: 1s
@@ -372,18 +371,93 @@ rule_files: [{json.dumps(rules)}]
 scrape_configs:
   - job_name: node
     static_configs:
-      - targets: ["127.0.0.1:{node.port}"]
+      - targets: ["127.0.0.1:{node_port}"]
 """)
-        server = Server("prometheus", lambda port: [
-            "prometheus", f"--config.file={config}", f"--storage.tsdb.path={workdir}/tsdb",
-            f"--web.listen-address=127.0.0.1:{port}", "--log.level=warn"], "/-/ready", workdir)
-        servers.append(server)
-        prometheus = Prometheus(server)
+    return Server("prometheus", lambda port: [
+        "prometheus", f"--config.file={config}", f"--storage.tsdb.path={workdir}/tsdb",
+        f"--web.listen-address=127.0.0.1:{port}", "--log.level=warn"], "/-/ready", workdir)
 
-        if args.board == "sim":
-            board = SimBoard(workdir, args.quorvik_sim, args.sim_board, args.quorvik_info)
-        else:
-            board = StandInBoard(workdir)
+
+def check_quiet(prometheus):
+    """Longer than any wait of the rules: no alert, not even pending."""
+    quiet_until = time.monotonic() + 6
+    while time.monotonic() < quiet_until:
+        if prometheus.alerts():
+            raise ChainFailure(f"alerts on a quiet board: {describe(prometheus.alerts())}")
+        time.sleep(0.5)
+    if prometheus.query("node_textfile_scrape_error == 0") == []:
+        raise ChainFailure("node_exporter could not read the textfile")
+    log("quiet board: no alert")
+
+
+def check_dashboard(prometheus, source_dir):
+    queries = dashboard_queries(source_dir)
+    try:
+        wait_for("every dashboard expression to return data",
+                 lambda: all(prometheus.query(expr) for _, expr in queries), 20)
+    except ChainFailure:
+        empty = [f"{where}: {expr}" for where, expr in queries if not prometheus.query(expr)]
+        raise ChainFailure("dashboard expressions without data:\n  " + "\n  ".join(empty))
+    log(f"all {len(queries)} dashboard expressions return data")
+
+
+def check_faults(prometheus, board):
+    """The board's faults raise their alerts, which name the board's model,
+    and nothing else fires."""
+    board.set_cpu_temperature(95)
+    board.lose_power_input(0)
+    board.stop_fan(0)
+    expected = [
+        dict(alertname="QuorvikTemperatureHigh", role="cpu", severity="warning"),
+        dict(alertname="QuorvikTemperatureHigh", role="cpu", severity="critical"),
+        dict(alertname="QuorvikPowerInputLost", input="0"),
+        dict(alertname="QuorvikFanStopped", input="0"),
+    ]
+    model = prometheus.query("quorvik_board_info")[0]["metric"]["model"]
+    for labels in expected:
+        alert = wait_for(f"{labels} firing", firing(prometheus, **labels), 30)[0]
+        if model not in alert["annotations"]["description"]:
+            raise ChainFailure(f"{labels}: the description does not name {model}: {alert}")
+    others = [a for a in prometheus.alerts() if not any(
+        all(a["labels"].get(k) == v for k, v in labels.items()) for labels in expected)]
+    if others:
+        raise ChainFailure(f"alerts beyond the board's faults: {describe(others)}")
+    log("CPU at 95 °C, power input 0 lost, fan 0 stopped: their alerts fire")
+
+
+def check_stale(prometheus, timer, report_file):
+    """The reports stop, then their file goes."""
+    timer.stop()
+    runs, failures, tail = timer.outcome()
+    if failures or runs == 0:
+        raise ChainFailure("the unit's command failed: " + "\n".join(failures[:3] + tail))
+    log(f"the timer stops after {runs} reports")
+    wait_for("QuorvikMetricsStale for the old report",
+             firing(prometheus, alertname="QuorvikMetricsStale", cause="old_report"), 40)
+    log("QuorvikMetricsStale fires: node_exporter serves an old report")
+    os.remove(report_file)
+    wait_for("QuorvikMetricsStale for the metrics gone",
+             firing(prometheus, alertname="QuorvikMetricsStale", cause="no_metrics"), 30)
+    log("QuorvikMetricsStale fires: the textfile is gone")
+
+
+def make_board(args, workdir):
+    if args.board == "sim":
+        return SimBoard(workdir, args.quorvik_sim, args.sim_board, args.quorvik_info)
+    return StandInBoard(workdir)
+
+
+def run_chain(args, workdir):
+    textfiles = os.path.join(workdir, "textfile")
+    os.mkdir(textfiles)
+    unit_argv, report_file = unit_writing_into(args.source_dir, textfiles)
+    servers, timer = [], None
+    try:
+        servers.append(start_node_exporter(workdir, textfiles))
+        servers.append(start_prometheus(workdir, args.source_dir, servers[0].port))
+        prometheus = Prometheus(servers[1])
+
+        board = make_board(args, workdir)
         timer = Timer(board, board.command(unit_argv), workdir)
         # A port without a cable: a failed reading that is no fault, for the
         # dashboard's table of failures.
@@ -391,67 +465,21 @@ scrape_configs:
         wait_for("the first report in Prometheus", lambda: prometheus.query("quorvik_build_info"), 40)
         log(f"the board's metrics are in Prometheus ({args.board} board)")
 
-        # Quiet: longer than any wait of the rules, and no alert even pending.
-        quiet_until = time.monotonic() + 6
-        while time.monotonic() < quiet_until:
-            if prometheus.alerts():
-                raise ChainFailure(f"alerts on a quiet board: {describe(prometheus.alerts())}")
-            time.sleep(0.5)
-        if prometheus.query('node_textfile_scrape_error == 0') == []:
-            raise ChainFailure("node_exporter could not read the textfile")
-        log("quiet board: no alert")
-
-        queries = dashboard_queries(args.source_dir)
-        try:
-            wait_for("every dashboard expression to return data",
-                     lambda: all(prometheus.query(expr) for _, expr in queries), 20)
-        except ChainFailure:
-            empty = [f"{where}: {expr}" for where, expr in queries if not prometheus.query(expr)]
-            raise ChainFailure("dashboard expressions without data:\n  " + "\n  ".join(empty))
-        log(f"all {len(queries)} dashboard expressions return data")
-
-        board.set_cpu_temperature(95)
-        board.lose_power_input(0)
-        board.stop_fan(0)
-        expected = [
-            dict(alertname="QuorvikTemperatureHigh", role="cpu", severity="warning"),
-            dict(alertname="QuorvikTemperatureHigh", role="cpu", severity="critical"),
-            dict(alertname="QuorvikPowerInputLost", input="0"),
-            dict(alertname="QuorvikFanStopped", input="0"),
-        ]
-        model = prometheus.query("quorvik_board_info")[0]["metric"]["model"]
-        for labels in expected:
-            alert = wait_for(f"{labels} firing", firing(prometheus, **labels), 30)[0]
-            if model not in alert["annotations"]["description"]:
-                raise ChainFailure(f"{labels}: the description does not name {model}: {alert}")
-        others = [a for a in prometheus.alerts() if not any(
-            all(a["labels"].get(k) == v for k, v in labels.items()) for labels in expected)]
-        if others:
-            raise ChainFailure(f"alerts beyond the board's faults: {describe(others)}")
-        log("CPU at 95 °C, power input 0 lost, fan 0 stopped: their alerts fire")
-
-        timer.stop()
-        runs, failures, tail = timer.outcome()
-        if failures or runs == 0:
-            raise ChainFailure("the unit's command failed: " + "\n".join(failures[:3] + tail))
-        log(f"the timer stops after {runs} reports")
-        wait_for("QuorvikMetricsStale for the old report",
-                 firing(prometheus, alertname="QuorvikMetricsStale", cause="old_report"), 40)
-        log("QuorvikMetricsStale fires: node_exporter serves an old report")
-
-        os.remove(report_file)
-        wait_for("QuorvikMetricsStale for the metrics gone",
-                 firing(prometheus, alertname="QuorvikMetricsStale", cause="no_metrics"), 30)
-        log("QuorvikMetricsStale fires: the textfile is gone")
+        check_quiet(prometheus)
+        check_dashboard(prometheus, args.source_dir)
+        check_faults(prometheus, board)
+        check_stale(prometheus, timer, report_file)
     except ChainFailure:
-        for s in servers:
-            print(f"--- {s.name} log:\n{s.log_tail()}", file=sys.stderr)
+        for server in servers:
+            print(f"--- {server.name} log:\n{server.log_tail()}", file=sys.stderr)
+        if timer is not None:
+            print("--- timer log:\n" + "\n".join(timer.outcome()[2]), file=sys.stderr)
         raise
     finally:
         if timer is not None:
             timer.stop()
-        for s in reversed(servers):
-            s.stop()
+        for server in reversed(servers):
+            server.stop()
 
 
 def make_workdir():
