@@ -50,6 +50,12 @@ namespace {
 
 constexpr char kProfilePath[] = "/etc/quorvik/DeviceProfile.ini";
 constexpr char kModel[] = "example-board";
+// Profile sizes: a product line of a hundred models, and one of 2,000
+// sections (about 0.9 MB, under the checker's limit), where the load itself,
+// quadratic in iniparser, is the floor of every call.
+constexpr char kRealisticProfile[] = "/etc/quorvik/realistic.ini";
+constexpr char kLargeProfile[] = "/etc/quorvik/large.ini";
+constexpr int kLargeSections = 2000;
 constexpr std::uint16_t kIndexPort = 0x295;
 constexpr std::uint16_t kDataPort = 0x296;
 
@@ -153,13 +159,13 @@ std::string read_file(const char* path) {
     return text.str();
 }
 
-// The example profile, and three other models after it, as a profile for a
-// product line reads.
-std::string system_profile() {
+// The example profile, and others models after it (copies of its section
+// under other names), as a profile for a product line reads.
+std::string system_profile(int others = 3) {
     const std::string example = read_file(QUORVIK_EXAMPLE_PROFILE);
     std::string profile = example;
     const std::string header = std::string("[example-board]");
-    for (int other = 1; other <= 3; ++other) {
+    for (int other = 1; other <= others; ++other) {
         std::string copy = example;
         const auto at = copy.find(header);
         if (at != std::string::npos) {
@@ -180,6 +186,8 @@ bool arrange() {
         return false;
     }
     sim::write_system_profile(system_profile());
+    std::ofstream(kRealisticProfile, std::ios::trunc) << system_profile(99);
+    std::ofstream(kLargeProfile, std::ios::trunc) << system_profile(kLargeSections - 1);
 
     sim::Board& board = sim::Board::get();
     board.reset();
@@ -245,9 +253,12 @@ struct Row {
 // The walk over the section names that model matching needs: every name
 // once (stopping at the model's own section when there is one).
 int walk_sections(const char* model, dictionary* profile) {
-    const int sections = iniparser_getnsec(profile);
-    for (int i = 0; i < sections; ++i) {
-        if (strcasecmp(iniparser_getsecname(profile, i), model) == 0) return i;
+    int section = 0;
+    for (ssize_t i = 0; i < profile->size; ++i) {
+        const char* key = profile->key[i];
+        if (key == nullptr || std::strchr(key, ':') != nullptr) continue;
+        if (strcasecmp(key, model) == 0) return section;
+        ++section;
     }
     return -1;
 }
@@ -283,6 +294,39 @@ constexpr const char* kDiskTotal =
     "df -P -BM | grep -vE '^Filesystem|rootfs|tmpfs|cdrom' | grep \"/\" | awk '{print $2}'";
 constexpr const char* kDiskAvail =
     "df -P -BM | grep -vE '^Filesystem|tmpfs|cdrom' | grep \"/\" | awk '{print $4}'";
+
+void load_profile_at(const char* path) {
+    dictionary* profile = iniparser_load(path);
+    if (profile != nullptr) iniparser_freedict(profile);
+}
+
+int read_volt_at(const char* path) {
+    char* text = nullptr;
+    const int status = SensorVolt(path, kModel, 0, &text);
+    std::free(text);
+    return status;
+}
+
+std::vector<Row> profile_size_rows() {
+    using T = Target;
+    return {
+        {"SensorVolt(0), 100 models", "profile load, 1-register chip reading, heap text",
+         T::NearFloor, [] { return read_volt_at(kRealisticProfile); },
+         [] {
+             load_profile_at(kRealisticProfile);
+             chip_reading(1);
+             heap_text();
+         }},
+        {"SensorVolt(0), 2,000 sections", "profile load, 1-register chip reading, heap text",
+         T::NearFloor, [] { return read_volt_at(kLargeProfile); },
+         [] {
+             load_profile_at(kLargeProfile);
+             chip_reading(1);
+             heap_text();
+         },
+         5},
+    };
+}
 
 std::vector<Row> hardware_rows() {
     using T = Target;
@@ -811,6 +855,7 @@ int main(int argc, char** argv) {
 
     std::vector<Row> rows = hardware_rows();
     for (Row& row : api_rows()) rows.push_back(std::move(row));
+    for (Row& row : profile_size_rows()) rows.push_back(std::move(row));
     for (Row& row : rows) {
         row.status = row.call();  // also binds libQuorvikSO's functions for libquorvik
         for (auto* benchmark :

@@ -73,7 +73,7 @@ set(QUORVIK_MAN_PAGES)
 set(QUORVIK_MAN3_PAGES)
 file(GLOB QUORVIK_MAN3_SOURCES RELATIVE ${PROJECT_SOURCE_DIR}/docs/man
   CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.3)
-foreach(page quorvik-info.1 zk_set_relay.1 ${QUORVIK_MAN3_SOURCES})
+foreach(page quorvik-info.1 zk_set_relay.1 quorvik-sim.1 ${QUORVIK_MAN3_SOURCES})
   set(compressed ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${compressed}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
@@ -81,11 +81,15 @@ foreach(page quorvik-info.1 zk_set_relay.1 ${QUORVIK_MAN3_SOURCES})
     DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page} VERBATIM)
   if(page MATCHES "[.]3$")
     list(APPEND QUORVIK_MAN3_PAGES ${compressed})
+  elseif(page STREQUAL "quorvik-sim.1")
+    set(QUORVIK_SIM_MAN_PAGE ${compressed})
   else()
     list(APPEND QUORVIK_MAN_PAGES ${compressed})
   endif()
 endforeach()
-add_custom_target(man_pages ALL DEPENDS ${QUORVIK_MAN_PAGES} ${QUORVIK_MAN3_PAGES})
+add_custom_target(man_pages ALL DEPENDS ${QUORVIK_MAN_PAGES} ${QUORVIK_MAN3_PAGES}
+  ${QUORVIK_SIM_MAN_PAGE})
+install(FILES ${QUORVIK_SIM_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT sim)
 install(FILES ${QUORVIK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 install(FILES ${QUORVIK_MAN3_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev)
 # Each function's name is a page too (man get_cpu_usage): a link to the

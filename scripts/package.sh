@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian packages (libquorvik1, libquorvik-dev, quorvik-tools and
-# their -dbgsym packages) into build-package/: scripts/package.sh
+# Builds the Debian packages (libquorvik1, libquorvik-dev, quorvik-tools,
+# quorvik-sim and their -dbgsym packages) into build-package/: scripts/package.sh
 # QUORVIK_WERROR=ON makes compiler warnings errors (CI does).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 for config in "build RelWithDebInfo" "build-sanitize Sanitize" "build-tsan Tsan"; do
   set -- $config
   echo "== $2 build ($1)"
-  scripts/build.sh "$1" "$2"
+  scripts/build.sh --all "$1" "$2"
   rm -rf "$1/test-results"
   ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$1" --output-on-failure --timeout 300 -j "$(nproc)"
   scripts/skipped_tests.sh "$1" "$2 build"

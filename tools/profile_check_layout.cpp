@@ -57,14 +57,14 @@ void check_colon(const dictionary* dict, const FileScan& scan, const SectionPlac
 // section that model matching finds, asked of the readers' own matching.
 void check_shadowing(const dictionary* dict, const std::vector<const SectionPlace*>& listed,
                      std::vector<Finding>& out) {
+    const std::vector<const char*> sections = ini::section_names(dict);
     for (const SectionPlace* place : listed) {
         const std::string& name = place->name;
         if (name.empty() || name.size() > kLongestModel) continue;
         // No section name holds a control character.
         const std::string longer = name + '\x1f';
         char served[schema::kModelSize] = {};
-        if (sensor::serving_section(longer.c_str(), const_cast<dictionary*>(dict), served) != 1 ||
-            name == served) {
+        if (sensor::serving_section(longer.c_str(), sections, served) != 1 || name == served) {
             continue;
         }
         const SectionPlace* winner = nullptr;

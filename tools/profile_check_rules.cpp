@@ -105,7 +105,8 @@ std::string SectionCheck::refused(std::string_view key, std::string_view why) co
 }
 
 bool SectionCheck::has_error(std::string_view key) const {
-    for (const Finding& finding : out_) {
+    for (std::size_t i = first_finding_; i < out_.size(); ++i) {
+        const Finding& finding = out_[i];
         if (finding.severity == Severity::error && finding.section == place_.name &&
             to_lower(finding.key) == to_lower(key)) {
             return true;

@@ -24,7 +24,7 @@ class SectionCheck {
   public:
     SectionCheck(const dictionary* dict, const FileScan& scan, const SectionPlace& place,
                  std::vector<Finding>& out)
-        : dict_(dict), scan_(scan), place_(place), out_(out) {}
+        : dict_(dict), scan_(scan), place_(place), out_(out), first_finding_(out.size()) {}
 
     const std::string& name() const { return place_.name; }
     const dictionary* dict() const { return dict_; }
@@ -55,6 +55,7 @@ class SectionCheck {
     const FileScan& scan_;
     const SectionPlace& place_;
     std::vector<Finding>& out_;
+    std::size_t first_finding_;  // this section's findings follow the others'
 };
 
 struct InputName {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "quorvik_common/profile_file.h"
 
@@ -40,6 +41,12 @@ dictionary* load_profile(const char* path) {
     char own_path[32];
     std::snprintf(own_path, sizeof own_path, "/proc/self/fd/%d", file.get());
     return iniparser_load(own_path);
+}
+
+std::vector<const char*> section_names(const dictionary* dict) {
+    std::vector<const char*> names;
+    for (const char* name : Sections(dict)) names.push_back(name);
+    return names;
 }
 
 const char* find_text(const dictionary* dict, const char* key) {

@@ -15,6 +15,7 @@
 #include "bios_image.h"
 #include "diag.h"
 #include "identity_cache.h"
+#include "locks.h"
 #include "quorvik_common/guard.h"
 #include "quorvik_common/profile_schema.h"
 #include "smi_port.h"
@@ -181,7 +182,7 @@ int identify(ImageBuffer& fsegment, ImageBuffer& table, quorvik::smi::PortBracke
 
 // Identification runs once at a time; after it succeeded the cache never
 // changes again, so readers then need no lock.
-std::mutex identity_mutex;
+std::mutex& identity_mutex = quorvik::locks::identity();
 
 bool identified() {
     return std::atomic_ref<char>(PlatformInfo_Flag).load(std::memory_order_acquire) == 1;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "quorvik_common/ini_value.h"
 #include "sensor_profile.h"
 
 namespace quorvik::sensor {
@@ -15,15 +16,11 @@ char lower(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-}  // namespace
-
-int serving_section(const char* model, dictionary* profile, char* section) {
-    if (model == nullptr || profile == nullptr || section == nullptr) return 0;
-    const int sections = iniparser_getnsec(profile);
-    if (sections <= 0) return 0;
-
-    for (int i = 0; i < sections; ++i) {
-        const char* name = iniparser_getsecname(profile, i);
+// The matching over section names in file order; Sections is any range of
+// them. Two walks, each over every name at most once.
+template <typename Sections>
+int match(const char* model, const Sections& sections, char* section) {
+    for (const char* name : sections) {
         // Section names are kept in lower case: this compares the whole model
         // name, lowered, with the name.
         if (name != nullptr && strcasecmp(model, name) == 0) return 0;
@@ -36,8 +33,7 @@ int serving_section(const char* model, dictionary* profile, char* section) {
     for (; lowered_length < sizeof lowered && model[lowered_length] != '\0'; ++lowered_length) {
         lowered[lowered_length] = lower(model[lowered_length]);
     }
-    for (int i = 0; i < sections; ++i) {
-        const char* name = iniparser_getsecname(profile, i);
+    for (const char* name : sections) {
         if (name == nullptr) continue;
         const std::size_t length = std::strlen(name);
         // An empty name begins every name: it would serve every model.
@@ -48,6 +44,18 @@ int serving_section(const char* model, dictionary* profile, char* section) {
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int serving_section(const char* model, dictionary* profile, char* section) {
+    if (model == nullptr || profile == nullptr || section == nullptr) return 0;
+    return match(model, ini::Sections(profile), section);
+}
+
+int serving_section(const char* model, std::span<const char* const> sections, char* section) {
+    if (model == nullptr || section == nullptr) return 0;
+    return match(model, sections, section);
 }
 
 SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {

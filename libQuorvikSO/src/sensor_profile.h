@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <set>
+#include <span>
 #include <string>
 
 #include "QuorvikSO.h"
@@ -26,6 +27,10 @@ inline constexpr std::size_t kResultSize = schema::kResultSize;
 // whose name begins the model name, lowered, in section[30]; 0 when a section
 // bears the whole name or none begins it.
 int serving_section(const char* model, dictionary* profile, char* section);
+
+// The same over the profile's section names listed once (ini::section_names),
+// for a caller that matches many models against one profile.
+int serving_section(const char* model, std::span<const char* const> sections, char* section);
 
 // The name that addresses the model's keys: the section serving the model by
 // prefix, or else the model name as given (lookups ignore case).

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "QuorvikSO.h"
+#include "locks.h"
 #include "platform.h"
 #include "quorvik_common/guard.h"
 #include "smi_port.h"
@@ -22,7 +23,7 @@ constexpr int kNotSent = 1;
 // The firmware serves one exchange at a time and keeps a write's state
 // between its chunks: every SMI, and every whole transfer, holds this lock so
 // that chunks of two transfers never interleave within the process.
-std::mutex mailbox_mutex;
+std::mutex& mailbox_mutex = quorvik::locks::mailbox();
 
 // One SMI; the caller holds mailbox_mutex.
 void send_locked(SmiRegisterBlock& regs) {

@@ -1,6 +1,7 @@
 #include "superio.h"
 
 #include "diag.h"
+#include "locks.h"
 #include "platform.h"
 
 namespace quorvik::sensor {
@@ -10,7 +11,7 @@ constexpr std::uint8_t kBankSelectRegister = 0x4E;
 constexpr unsigned kBankSelectKeep = 0xF8;
 
 // One for all chips: a board has one hardware monitor, and a reading is short.
-std::mutex chip_mutex;
+std::mutex& chip_mutex = locks::chip();
 
 // One port's permission; prints the diagnostic when the call fails.
 bool set_permission(unsigned long port, int turn_on) {

@@ -87,7 +87,7 @@ extern "C" {
 #define ERR_DEV_CLOSE (-104)          /* closing that device failed */
 #define ERR_DEV_IOCTL (-105)          /* the device request failed */
 #define ERR_PROFILE_LOAD (-106)       /* the device profile cannot be loaded */
-#define ERR_CMD_EXIT (-107)           /* the command failed, or its answer is unusable */
+#define ERR_CMD_EXIT (-107)           /* the command failed, did not finish in time, or its answer is unusable */
 #define ERR_PROFILE_VALUE (-108)      /* no usable profile value for the key */
 #define ERR_DEVICE_NAME (-200)        /* the model name cannot be obtained */
 #define ERR_SENSOR (-201)             /* the sensor cannot be read */
@@ -109,7 +109,10 @@ QUORVIK_API int get_ser_num(char* buf) QUORVIK_NOEXCEPT;
 /*
  * Statuses common to the queries below:
  *   ERR_POPEN, ERR_PCLOSE, ERR_CMD_EXIT: a shell command could not be started,
- *     could not be waited for, or ended with a non-zero status;
+ *     could not be waited for, or ended with a non-zero status; ERR_CMD_EXIT
+ *     also when it did not finish in time: a command still running after 10
+ *     seconds (a df or lsof stalled by a dead NFS server, a stalled ifstat)
+ *     is killed with all its processes and the call returns at once;
  *   ERR_DEVICE_NAME, ERR_PROFILE_LOAD, ERR_PROFILE_VALUE: a value of the
  *     running model's section of /etc/quorvik/DeviceProfile.ini could not be
  *     read (no model name, no loadable profile, the key missing or negative,
@@ -171,7 +174,9 @@ QUORVIK_API int get_mem_avail_size(double* mebibytes) QUORVIK_NOEXCEPT;
 QUORVIK_API int get_uart_count(int* count) QUORVIK_NOEXCEPT;
 
 /* 1 in *in_use when some process holds port index's node open (lsof prints a
- * line), 0 when none does or lsof is missing.
+ * line), 0 when none does or lsof is missing. lsof stats every mount point:
+ * one that never answers makes it miss the deadline, which gives
+ * ERR_CMD_EXIT, never a port read as free.
  * Returns 0; ERR_RANGE (index negative, not below the port count, 128 or
  * more, or null in_use; no command runs); ERR_DEVICE_NAME, ERR_PROFILE_LOAD;
  * ERR_PROFILE_VALUE (TotalSerialPort, TtyType or TtyNum missing, TtyType not
@@ -221,18 +226,22 @@ QUORVIK_API int get_eth_link(int index, int* carrier) QUORVIK_NOEXCEPT;
 QUORVIK_API int get_eth_usage(int index, int* percent) QUORVIK_NOEXCEPT;
 
 /* ---- Disks ----
- * name: a grep pattern matched anywhere in df's lines, not a file-system
- * name compared whole: "/" matches every line (each holds a mount point),
- * "sda1" also matches sda10, and "." any character. Pass the device name
- * (/dev/sda1), which appears on one line only;
- * the values of the last matching line (in df -P -BM order, without the
- * header and lines holding tmpfs or cdrom, and for usage and total size
- * rootfs) are given. Only letters, digits and / . _ - + : @ are accepted, not
- * a leading '-'. A name that matches only dropped lines gives 0.0.
- * Return 0; ERR_RANGE (name null, empty, with another character, or too long
- * for the command line; null out-parameter; no command runs); ERR_CMD_EXIT
- * when df lists nothing matching the name, ERR_POPEN, ERR_PCLOSE. The
- * out-parameter is untouched on failure. */
+ * name: a mounted file system's source (/dev/sda1) or mount point (/data)
+ * names exactly that file system (its last mount in the mount table, the
+ * one in view): /dev/sda1 is not /dev/sda10, "/" is the root file system.
+ * Any other name is a grep pattern that picks every mount whose source or
+ * mount point it matches ("sda" picks sda1 and sda10, "." any character).
+ * df is then asked about those file systems only, so that one that never
+ * answers elsewhere cannot stall the query, and the values of the last
+ * matching line (in df -P -BM order, without the header and lines holding
+ * tmpfs or cdrom, and for usage and total size rootfs) are given. Only
+ * letters, digits and / . _ - + : @ are accepted, not a leading '-', and at
+ * most 200 characters. A name that matches only dropped lines gives 0.0.
+ * Return 0; ERR_RANGE (name null, empty, with another character, or too
+ * long; null out-parameter; no command runs); ERR_CMD_EXIT when no mounted
+ * file system matches the name (a device that is not mounted) or df did not
+ * finish in time (the named file system does not answer), ERR_POPEN,
+ * ERR_PCLOSE. The out-parameter is untouched on failure. */
 QUORVIK_API int get_disk_usage(const char* name,
                                double* percent) QUORVIK_NOEXCEPT; /* percent in use */
 QUORVIK_API int get_disk_total_size(const char* name,

@@ -3,13 +3,20 @@
 #include "frame.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <future>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "QuorvikSO.h"
 #include "bios_builder.h"
@@ -63,6 +70,55 @@ TEST(ExecCmd, LongLinesLeaveTheirLastPiece) {
     EXPECT_EQ(exact.output, "\n");
     const CommandResult fits = run("printf '%0125d\\n' 7");
     EXPECT_EQ(fits.output, std::string(124, '0') + "7\n");
+}
+
+// True when no process's command line holds marker within a second.
+bool none_left(const std::string& marker) {
+    for (int tries = 0; tries < 50; ++tries) {
+        bool found = false;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream cmdline(entry.path() / "cmdline");
+            std::string text((std::istreambuf_iterator<char>(cmdline)), {});
+            if (text.find(marker) != std::string::npos &&
+                text.find("sh\0-c") == std::string::npos) {
+                found = true;
+            }
+        }
+        if (!found) return true;
+        ::usleep(20000);
+    }
+    return false;
+}
+
+// A command still running at the deadline is given up with every process of
+// its group, also those that outlive the shell and hold its output open.
+TEST(ExecCmd, GivesUpAtTheDeadlineAndEndsTheWholeCommand) {
+    const struct {
+        const char* command;
+        const char* marker;  // the sleep's own duration, found in its command line
+        std::string output;
+    } cases[] = {
+        {"exec sleep 61.1", "61.1", ""},
+        {"echo started; sleep 61.2 | cat", "61.2", "started\n"},
+        {"sleep 61.3 & echo started", "61.3", "started\n"},  // the shell ends, sleep keeps the pipe
+    };
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::future<std::pair<CommandResult, Clock::duration>>> runs;
+    for (const auto& c : cases) {
+        runs.push_back(std::async(std::launch::async, [command = c.command] {
+            const auto begin = Clock::now();
+            CommandResult result = run(command);
+            return std::pair{result, Clock::now() - begin};
+        }));
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto [result, took] = runs[i].get();
+        EXPECT_EQ(result.status, ERR_CMD_EXIT) << cases[i].command;
+        EXPECT_EQ(result.output, cases[i].output) << cases[i].command;
+        EXPECT_GE(took, kCommandDeadline) << cases[i].command;
+        EXPECT_LT(took, kCommandDeadline + std::chrono::seconds(1)) << cases[i].command;
+        EXPECT_TRUE(none_left(std::string("sleep\0") + cases[i].marker)) << cases[i].command;
+    }
 }
 
 class ProfileFile : public testing::Test {
@@ -144,6 +200,41 @@ TEST_F(ProfileFile, LoadFailures) {
     EXPECT_EQ(lookup("m", "x", INI_TYPE_INT, &value), ERR_PROFILE_LOAD);
     std::remove(path_.c_str());
     EXPECT_EQ(lookup("m", "x", INI_TYPE_INT, &value), ERR_PROFILE_LOAD);
+}
+
+// Only a regular file is loaded, refused at once otherwise: a FIFO with no
+// writer would hang the load for good. Both libraries load the same way.
+TEST_F(ProfileFile, OnlyARegularFileIsLoaded) {
+    write("[m]\nx = 1\nVolt = 2\n");
+    const std::string dir = path_ + ".d";
+    const std::string fifo = path_ + ".fifo";
+    const std::string link = path_ + ".link";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(path_.c_str(), link.c_str()), 0);
+    const struct {
+        std::string path;
+        int status;
+        int sensor_status;
+    } cases[] = {
+        {path_, 0, SENSOR_OK},
+        {link, 0, SENSOR_OK},  // a link to a regular file is that file
+        {fifo, ERR_PROFILE_LOAD, SENSOR_ERR_PROFILE},
+        {dir, ERR_PROFILE_LOAD, SENSOR_ERR_PROFILE},
+        {"/dev/zero", ERR_PROFILE_LOAD, SENSOR_ERR_PROFILE},
+    };
+    for (const auto& c : cases) {
+        int value = 0;
+        EXPECT_EQ(profile_lookup(ini::Profile(c.path.c_str()), "m", "x", INI_TYPE_INT, &value),
+                  c.status)
+            << c.path;
+        char* text = nullptr;
+        EXPECT_EQ(SensorVoltQuery(c.path.c_str(), "m", &text), c.sensor_status) << c.path;
+        std::free(text);
+    }
+    ::unlink(link.c_str());
+    ::unlink(fifo.c_str());
+    ::rmdir(dir.c_str());
 }
 
 // A key text that names a section crashes iniparser 4.1's own number readers.

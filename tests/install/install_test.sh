@@ -8,7 +8,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name libquorvik.so.1 | head -n1)")
+libdir=$(dirname "$(find "$prefix" -name libquorvik.so.1 -not -path '*/quorvik-sim/*' | head -n1)")
 export LD_LIBRARY_PATH=$libdir
 
 check_host() {
@@ -44,3 +44,17 @@ for page in libquorvik libQuorvikSO get_device_name SmbxRead; do
   test -n "$compressed" || { echo "$page.3.gz not installed"; exit 1; }
   zcat "$compressed" | grep -q '^\.TH' || { echo "$page.3.gz unreadable"; exit 1; }
 done
+
+# The README's own link line, on a toolchain that links --as-needed (as
+# Debian's and Ubuntu's do by default), with the README's own host.
+root=$(cd "$source/../.." && pwd)
+readme=$root/README.md
+awk '/^## Linking a host/ { on = 1 } on && /^```c$/ { grab = 1; next } grab && /^```/ { exit } grab' \
+  "$readme" >"$prefix/host.cpp"
+line=$(awk '/^## Linking a host/ { on = 1 } on && /^```sh$/ { grab = 1; next } grab && /^```/ { exit }
+  grab { sub(/\\$/, ""); printf "%s ", $0 }' "$readme")
+[[ "$line" == "c++ host.cpp "* ]] || { echo "README: no link line found: $line"; exit 1; }
+line=${line/#c++ /c++ -Wl,--as-needed }
+line=${line//build\//$build\/}
+(cd "$root" && eval "${line/host.cpp/$prefix/host.cpp} -o $prefix/host-readme")
+check_host "$prefix/host-readme" README

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The Debian packages as a user gets them: installs the four packages of
+# The Debian packages as a user gets them: installs the packages of
 # build-package/ on this machine, checks the tools, the man pages and a host
 # built from the installed example, then purges them and checks that nothing
 # of them is left. Changes the system: CI only, as root.
@@ -7,7 +7,7 @@
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "package_test.sh installs packages: run it as root" >&2; exit 1; }
 dir=$(realpath "${1:-build-package}")
-packages=(libquorvik1 libquorvik-dev quorvik-tools quorvik-monitoring)
+packages=(libquorvik1 libquorvik-dev quorvik-tools quorvik-sim quorvik-monitoring)
 debs=()
 for package in "${packages[@]}"; do debs+=("$(ls "$dir/${package}"_*.deb)"); done
 version=$(dpkg-deb -f "${debs[0]}" Version)
@@ -41,6 +41,24 @@ flags=$(pkg-config --cflags --libs quorvik)
 # The timer comes disabled.
 [ -f /lib/systemd/system/quorvik-metrics.timer ] || fail "no quorvik-metrics.timer"
 [ -z "$(find /etc/systemd -name 'quorvik-metrics*')" ] || fail "quorvik-metrics enabled on install"
+
+# The installed quorvik-info and zk_set_relay on an installed example board,
+# as a user without privileges: every reading of the full board available,
+# the relay request reaching the board's driver.
+boards=/usr/share/quorvik-sim/boards
+for board in "$boards"/*/; do
+  quorvik-sim check "$board" >/dev/null || fail "quorvik-sim check $board"
+done
+runs=$(mktemp -d)
+chown 65534:65534 "$runs"
+as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups -- env TMPDIR="$runs" XDG_RUNTIME_DIR= "$@"; }
+report=$(as_user quorvik-sim run "$boards/kt-500r" -- quorvik-info) || fail "quorvik-info on kt-500r exits $?"
+grep -q '^  Model  *KT-500R$' <<<"$report" || fail "no KT-500R identity: $report"
+grep -q '^  Power input 1 ' <<<"$report" || fail "no power inputs: $report"
+! grep -q unavailable <<<"$report" || fail "readings unavailable on kt-500r: $report"
+as_user quorvik-sim run --name pkg --keep "$boards/sg-7" -- zk_set_relay 0 || fail "zk_set_relay exits $?"
+[ "$(as_user quorvik-sim get pkg dio.relay0)" = 0 ] || fail "the relay request did not reach the board"
+rm -rf "$runs"
 
 # The monitoring rules load, the dashboard is JSON, and the packaged jsonnet
 # sources render the packaged rules.
@@ -79,4 +97,4 @@ while read -r path; do
   fi
 done <"$work/files"
 [ -z "$(find /var/lib/systemd -name 'quorvik-metrics*' 2>/dev/null)" ] || fail "systemd state left"
-echo "packages $version: installed, checked ($pages man pages), purged"
+echo "packages $version: installed, checked ($pages man pages, quorvik-sim boards), purged"

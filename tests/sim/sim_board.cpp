@@ -1,5 +1,6 @@
 #include "sim_board.h"
 
+#include <pthread.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace quorvik::sim {
@@ -167,7 +169,12 @@ using sim::Board;
 
 namespace {
 std::recursive_mutex board_mutex;
-}
+
+// A child forked while another thread was at the board finds it free, as
+// hardware has no lock a fork could leave held.
+[[maybe_unused]] const int board_fork_safe =
+    ::pthread_atfork(nullptr, nullptr, [] { new (&board_mutex) std::recursive_mutex; });
+}  // namespace
 
 // Runs one board operation under the lock.
 template <typename Operation>

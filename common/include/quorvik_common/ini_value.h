@@ -9,6 +9,9 @@
 
 #include <iniparser.h>
 
+#include <cstring>
+#include <vector>
+
 namespace quorvik::ini {
 
 // Loads the profile at path: only a regular file, opened without blocking and
@@ -33,6 +36,46 @@ class Profile {
   private:
     dictionary* dict_;
 };
+
+// The profile's section names in iniparser_getsecname's order, walked in one
+// pass without allocating: asking iniparser for each name in turn scans the
+// whole dictionary every time, which a profile of thousands of sections
+// turns into minutes. A section is an entry whose key holds no ':', as
+// iniparser_getnsec counts.
+class Sections {
+  public:
+    explicit Sections(const dictionary* dict) : dict_(dict) {}
+
+    class Iterator {
+      public:
+        Iterator(const dictionary* dict, ssize_t at) : dict_(dict), at_(at) { skip(); }
+        const char* operator*() const { return dict_->key[at_]; }
+        Iterator& operator++() {
+            ++at_;
+            skip();
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+      private:
+        void skip() {
+            while (dict_ != nullptr && at_ < dict_->size &&
+                   (dict_->key[at_] == nullptr || std::strchr(dict_->key[at_], ':') != nullptr)) {
+                ++at_;
+            }
+        }
+        const dictionary* dict_;
+        ssize_t at_;
+    };
+    Iterator begin() const { return {dict_, 0}; }
+    Iterator end() const { return {dict_, dict_ != nullptr ? dict_->size : 0}; }
+
+  private:
+    const dictionary* dict_;
+};
+
+// The same names in a list, for a caller that walks them many times.
+std::vector<const char*> section_names(const dictionary* dict);
 
 // The value text of key, or nullptr when the key is missing or names a section.
 const char* find_text(const dictionary* dict, const char* key);

@@ -1,0 +1,162 @@
+// libQuorvikSO's platform layer on a simulated board (quorvik-sim): I/O ports
+// and their permission, physical memory, the MSR device and the SMI port,
+// served from the run's state directory. The hardware file is mapped once
+// per process (sim_state.c); a port access is then a load or a store in it.
+//
+// Nothing here reaches real hardware: without a run ($QUORVIK_SIM_STATE),
+// every permission and device open fails.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <bitset>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <set>
+
+#include "platform.h"
+#include "sim_state.h"
+
+namespace {
+
+// Linux keeps I/O permissions per thread.
+thread_local std::bitset<65536> permitted;
+
+constexpr std::uint16_t kSmiPort = 0xB2;
+constexpr std::uint8_t kBankSelect = 0x4E;
+
+// Descriptors that stand for /dev/cpu/0/msr.
+std::mutex msr_mutex;
+std::set<int> msr_descriptors;
+
+bool is_msr(int fd) {
+    std::lock_guard lock(msr_mutex);
+    return msr_descriptors.count(fd) != 0;
+}
+
+int open_state_file(const char* name, int flags) {
+    const char* dir = qsim_state_dir();
+    char path[4096];
+    if (dir == nullptr || qsim_path(path, sizeof path, dir, name) != 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::open(path, flags | O_CLOEXEC);
+}
+
+std::uint8_t& chip_cell(qsim_hardware& hw, std::uint8_t reg) {
+    if (hw.banked && reg == kBankSelect) return hw.bank_select;
+    const unsigned bank = hw.banked ? (hw.bank_select & (QSIM_BANKS - 1)) : 0;
+    return hw.registers[bank][reg];
+}
+
+void check_permission(qsim_hardware& hw, std::uint16_t port) {
+    if (!permitted[port]) __atomic_fetch_add(&hw.port_violations, 1, __ATOMIC_RELAXED);
+}
+
+}  // namespace
+
+namespace quorvik::platform {
+
+int ioperm(unsigned long from, unsigned long num, int turn_on) {
+    if (num == 0 || from >= permitted.size() || num > permitted.size() - from) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (qsim_run_hardware() == nullptr) {
+        errno = EPERM;
+        return -1;
+    }
+    for (unsigned long port = from; port < from + num; ++port) permitted[port] = turn_on != 0;
+    return 0;
+}
+
+std::uint8_t inb(std::uint16_t port) {
+    qsim_hardware* hw = qsim_run_hardware();
+    if (hw == nullptr) return 0xFF;
+    check_permission(*hw, port);
+    if (!hw->chip_present) return 0xFF;
+    if (port == hw->index_port) return hw->index_latch;
+    if (port == hw->data_port)
+        return __atomic_load_n(&chip_cell(*hw, hw->index_latch), __ATOMIC_RELAXED);
+    return 0xFF;
+}
+
+void outb(std::uint8_t value, std::uint16_t port) {
+    qsim_hardware* hw = qsim_run_hardware();
+    if (hw == nullptr) return;
+    check_permission(*hw, port);
+    if (!hw->chip_present) return;
+    if (port == hw->index_port) {
+        hw->index_latch = value;
+    } else if (port == hw->data_port) {
+        __atomic_store_n(&chip_cell(*hw, hw->index_latch), value, __ATOMIC_RELAXED);
+    }
+}
+
+int open(const char* path, int flags) {
+    qsim_hardware* hw = qsim_run_hardware();
+    if (hw == nullptr || path == nullptr) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (std::strcmp(path, "/dev/mem") == 0) return open_state_file(QSIM_MEMORY_FILE, O_RDONLY);
+    if (std::strcmp(path, "/dev/cpu/0/msr") == 0 && hw->msr_device) {
+        const int fd = open_state_file(QSIM_HARDWARE_FILE, O_RDONLY);
+        if (fd >= 0) {
+            std::lock_guard lock(msr_mutex);
+            msr_descriptors.insert(fd);
+        }
+        return fd;
+    }
+    (void)flags;
+    errno = ENOENT;
+    return -1;
+}
+
+int close(int fd) {
+    {
+        std::lock_guard lock(msr_mutex);
+        msr_descriptors.erase(fd);
+    }
+    return ::close(fd);
+}
+
+ssize_t pread(int fd, void* buf, std::size_t count, off_t offset) {
+    qsim_hardware* hw = qsim_run_hardware();
+    if (hw == nullptr || !is_msr(fd)) return ::pread(fd, buf, count, offset);
+    for (std::uint32_t i = 0; i < hw->msr_count && i < QSIM_MSRS; ++i) {
+        const qsim_msr& msr = hw->msr[i];
+        if (!msr.present || static_cast<off_t>(msr.number) != offset) continue;
+        const std::uint64_t value = __atomic_load_n(&msr.value, __ATOMIC_RELAXED);
+        unsigned char bytes[8];
+        for (int b = 0; b < 8; ++b) bytes[b] = static_cast<unsigned char>(value >> (8 * b));
+        const std::size_t n = count < sizeof bytes ? count : sizeof bytes;
+        std::memcpy(buf, bytes, n);
+        return static_cast<ssize_t>(n);
+    }
+    // As the msr driver does for a register the processor does not have.
+    errno = EIO;
+    return -1;
+}
+
+void* map_shared_readonly(int fd, std::size_t length, off_t offset) {
+    return ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset);
+}
+
+int unmap(void* addr, std::size_t length) {
+    return ::munmap(addr, length);
+}
+
+void send_smi(SmiRegisters& regs) {
+    qsim_hardware* hw = qsim_run_hardware();
+    if (hw == nullptr) return;
+    check_permission(*hw, kSmiPort);
+    // No firmware answers on a simulated board: the registers come back as
+    // they went, and the call is counted.
+    __atomic_fetch_add(&hw->smi_calls, 1, __ATOMIC_RELAXED);
+    regs.edx = kSmiPort;
+}
+
+}  // namespace quorvik::platform
