@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The monitoring chain as a fleet runs it, on 127.0.0.1 only: the board's
-report written by the shipped metrics unit's command line every few seconds
-(as its timer does every minute), Debian's node_exporter serving the textfile
+"""The monitoring chain as a fleet runs it, on 127.0.0.1 only: the built
+quorvik-info on a board of the product simulator, run by the shipped metrics
+unit's command line every few seconds (as its timer does every minute), Debian's node_exporter serving the textfile
 directory, Prometheus scraping it with the mixin's rules (waits cut to
 seconds). Through Prometheus's HTTP API it checks that a quiet board raises no
 alert, that every dashboard expression returns data, that the board's faults
@@ -9,8 +9,7 @@ raise their alerts, and that the metrics count as stale once the reports stop
 and once the file is gone. Every server is stopped on every path; the whole
 run is bounded.
 
-  chain_test.py --source-dir DIR
-  chain_test.py --source-dir DIR --board sim --quorvik-sim PATH --sim-board DIR --quorvik-info PATH
+  chain_test.py --source-dir DIR --quorvik-sim PATH --sim-board DIR --quorvik-info PATH
 """
 import argparse
 import contextlib
@@ -31,10 +30,6 @@ import urllib.request
 
 RUN_LIMIT_SECONDS = 150
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.dont_write_bytecode = True  # nothing written into the source tree
-from stand_in_quorvik_info import DEFAULT_BOARD  # noqa: E402
-
 REPORT_INTERVAL_SECONDS = 2  # chain_settings.libsonnet: reportIntervalSeconds
 started_at = time.monotonic()
 
@@ -171,9 +166,9 @@ def unit_command(source_dir):
 
 class Timer:
     """The metrics timer: a shell loop that runs the unit's command every
-    REPORT_INTERVAL_SECONDS (not every minute) until its stop file appears.
-    The board runs the loop: on the simulated board, inside one run of the
-    simulator, whose live board lasts as long as that run."""
+    REPORT_INTERVAL_SECONDS (not every minute) until its stop file appears,
+    inside one run of the simulator, whose live board lasts as long as the
+    run does."""
 
     LOOP = ('while [ ! -e "$0" ]; do if "$@"; then echo "timer: ran"; '
             'else echo "timer: exit $?"; fi; sleep %d; done' % REPORT_INTERVAL_SECONDS)
@@ -183,7 +178,7 @@ class Timer:
         self.log_path = os.path.join(workdir, "timer.log")
         with open(self.log_path, "ab") as log_file:
             self.process = subprocess.Popen(
-                board.run(["sh", "-c", self.LOOP, self.stop_file] + command), env=board.environment(),
+                board.run(["sh", "-c", self.LOOP, self.stop_file] + command),
                 stdout=log_file, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                 preexec_fn=die_with_parent)
 
@@ -220,9 +215,6 @@ class SimBoard:
     def run(self, argv):
         return [self.simulator, "run", "--state", self.state, self.board, "--"] + argv
 
-    def environment(self):
-        return dict(os.environ)
-
     def _set(self, *assignments):
         wait_for("the simulated board's run", lambda: os.path.exists(os.path.join(self.state, "pid")), 30)
         done = subprocess.run([self.simulator, "set", self.state, *assignments],
@@ -241,54 +233,6 @@ class SimBoard:
 
     def stop_fan(self, index):
         self._set(f"fan.{index}=0")
-
-
-class StandInBoard:
-    """Stand-in for the product simulator where it is not built: the unit's
-    command line runs stand_in_quorvik_info.py in the place of quorvik-info,
-    and the board's state is a JSON file that the setters change."""
-
-    def __init__(self, workdir):
-        self.state_path = os.path.join(workdir, "board.json")
-        self.program = os.path.join(HERE, "stand_in_quorvik_info.py")
-        self.state = json.loads(json.dumps(DEFAULT_BOARD))
-        self._write()
-
-    def _write(self):
-        with open(self.state_path + ".new", "w") as f:
-            json.dump(self.state, f)
-        os.rename(self.state_path + ".new", self.state_path)
-
-    def _set(self, key, value, index=None):
-        if index is None:
-            self.state[key] = value
-        else:
-            self.state[key][index] = value
-        self._write()
-
-    def command(self, unit_argv):
-        """The unit's command line with the program this board runs."""
-        return [sys.executable, self.program] + unit_argv[1:]
-
-    def run(self, argv):
-        """The command line that runs argv on this board."""
-        return argv
-
-    def environment(self):
-        return dict(os.environ, QUORVIK_STAND_IN_BOARD=self.state_path)
-
-    def unplug_ethernet(self, port):
-        if port != 1:
-            raise ChainFailure("the stand-in board's port 1 alone has no cable")
-
-    def set_cpu_temperature(self, celsius):
-        self._set("cpu_temperature", celsius)
-
-    def lose_power_input(self, index):
-        self._set("power_inputs", 0, index)
-
-    def stop_fan(self, index):
-        self._set("fans", 0, index)
 
 
 def render_rules(source_dir, path):
@@ -441,12 +385,6 @@ def check_stale(prometheus, timer, report_file):
     log("QuorvikMetricsStale fires: the textfile is gone")
 
 
-def make_board(args, workdir):
-    if args.board == "sim":
-        return SimBoard(workdir, args.quorvik_sim, args.sim_board, args.quorvik_info)
-    return StandInBoard(workdir)
-
-
 def run_chain(args, workdir):
     textfiles = os.path.join(workdir, "textfile")
     os.mkdir(textfiles)
@@ -457,13 +395,13 @@ def run_chain(args, workdir):
         servers.append(start_prometheus(workdir, args.source_dir, servers[0].port))
         prometheus = Prometheus(servers[1])
 
-        board = make_board(args, workdir)
+        board = SimBoard(workdir, args.quorvik_sim, args.sim_board, args.quorvik_info)
         timer = Timer(board, board.command(unit_argv), workdir)
         # A port without a cable: a failed reading that is no fault, for the
         # dashboard's table of failures.
         board.unplug_ethernet(1)
         wait_for("the first report in Prometheus", lambda: prometheus.query("quorvik_build_info"), 40)
-        log(f"the board's metrics are in Prometheus ({args.board} board)")
+        log(f"the board's metrics are in Prometheus ({os.path.basename(args.sim_board)})")
 
         check_quiet(prometheus)
         check_dashboard(prometheus, args.source_dir)
@@ -496,13 +434,10 @@ def make_workdir():
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--source-dir", required=True)
-    parser.add_argument("--board", choices=["stand-in", "sim"], default="stand-in")
-    parser.add_argument("--quorvik-sim", help="the simulator (--board sim)")
-    parser.add_argument("--sim-board", help="the board directory (--board sim)")
-    parser.add_argument("--quorvik-info", help="the built tool (--board sim)")
+    parser.add_argument("--quorvik-sim", required=True, help="the simulator")
+    parser.add_argument("--sim-board", required=True, help="the board's directory")
+    parser.add_argument("--quorvik-info", required=True, help="the built tool")
     args = parser.parse_args()
-    if args.board == "sim" and not (args.quorvik_sim and args.sim_board and args.quorvik_info):
-        parser.error("--board sim needs --quorvik-sim, --sim-board and --quorvik-info")
     for program in ("prometheus", "prometheus-node-exporter", "jsonnet"):
         if shutil.which(program) is None:
             print(f"FAIL: {program} is not installed (scripts/setup.sh installs it)", file=sys.stderr)
