@@ -20,6 +20,7 @@ packages=(
   jsonnet make               # the monitoring mixin's rendering
   dpkg-dev debhelper   # scripts/package.sh: Debian packages
   lintian man-db       # CI: package lint, man -w on the installed pages
+  systemd              # systemd-analyze: the metrics unit's exposure and system-call groups
 )
 
 missing=()

@@ -4,8 +4,12 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <ctime>
-#include <functional>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "parallel.h"
 #include "quorvik.h"
@@ -14,13 +18,19 @@
 namespace quorvik::report {
 namespace {
 
-Reading text_reading(const Quantity& quantity, int (*query)(char*)) {
-    char text[128];
-    Reading reading(quantity);
-    reading.status = query(text);
-    if (reading.ok()) reading.text = text;
-    return reading;
-}
+// The identity texts, each standing as its query's own failure until read:
+// a query that hangs leaves the others in the report.
+struct IdentityText {
+    const Quantity& quantity;
+    int (*query)(char*);
+    int unfinished;
+};
+
+constexpr IdentityText kIdentityTexts[] = {
+    {quantity::kModel, get_device_name, ERR_DEVICE_NAME},
+    {quantity::kBiosVersion, get_bios_ver, ERR_BIOS_VER},
+    {quantity::kSerialNumber, get_ser_num, ERR_SERIAL_NUM},
+};
 
 std::string host_name() {
     char name[HOST_NAME_MAX + 1] = {};
@@ -30,10 +40,19 @@ std::string host_name() {
 
 }  // namespace
 
-std::vector<Reading> collect_identity() {
-    return {text_reading(quantity::kModel, get_device_name),
-            text_reading(quantity::kBiosVersion, get_bios_ver),
-            text_reading(quantity::kSerialNumber, get_ser_num)};
+void collect_identity(Part& part) {
+    std::size_t places[std::size(kIdentityTexts)];
+    for (std::size_t i = 0; i < std::size(kIdentityTexts); ++i) {
+        places[i] =
+            part.begin(Reading(kIdentityTexts[i].quantity, {}, kIdentityTexts[i].unfinished));
+    }
+    for (std::size_t i = 0; i < std::size(kIdentityTexts); ++i) {
+        char text[128];
+        Reading reading(kIdentityTexts[i].quantity);
+        reading.status = kIdentityTexts[i].query(text);
+        if (reading.ok()) reading.text = text;
+        part.finish(places[i], std::move(reading));
+    }
 }
 
 int items_to_read(Reading& count, int most, const char* items) {
@@ -56,28 +75,84 @@ std::string rfc3339_utc(long long seconds_since_epoch) {
     return std::string(text, length);
 }
 
+namespace {
+
+// A collection's state, shared with the groups' threads: a thread whose call
+// hangs past the deadline keeps it alive after collect() returned.
+struct Collection {
+    std::mutex mutex;
+    Part root{mutex};
+    Bounds bounds;
+    CollectOptions options;
+    std::vector<std::string> disks;
+    std::condition_variable ended;
+    int running = 0;
+    bool abandoned = false;  // collect() returned: nobody to show progress to
+};
+
+using Group = void (*)(Collection&, Part&);
+
+constexpr Group kGroups[] = {
+    [](Collection&, Part& part) { collect_identity(part); },
+    [](Collection&, Part& part) { collect_sensors(part); },
+    [](Collection& c, Part& part) { collect_cpu(part, c.bounds, c.options); },
+    [](Collection& c, Part& part) { collect_memory(part, c.bounds); },
+    [](Collection& c, Part& part) { collect_disks(part, c.bounds, c.disks); },
+    [](Collection& c, Part& part) { collect_ethernet(part, c.bounds); },
+    [](Collection& c, Part& part) { collect_serial(part, c.bounds); },
+    [](Collection&, Part& part) { collect_power(part); },
+};
+
+// The caller's progress, only while the caller waits for the collection.
+Progress progress_while_waited(Collection& c, Progress progress) {
+    if (!progress) return progress;
+    return [&c, progress = std::move(progress)](int done, int total) {
+        const std::lock_guard lock(c.mutex);
+        if (!c.abandoned) progress(done, total);
+    };
+}
+
+// Starts every group on a thread of its own; one that cannot be had runs its
+// group on the calling thread.
+void start_groups(const std::shared_ptr<Collection>& c) {
+    c->running = static_cast<int>(std::size(kGroups));
+    for (const Group group : kGroups) {
+        auto run = [c, group, &part = c->root.part()] {
+            group(*c, part);
+            {
+                const std::lock_guard lock(c->mutex);
+                --c->running;
+            }
+            c->ended.notify_all();
+        };
+        try {
+            std::thread(run).detach();
+        } catch (const std::system_error&) {
+            run();
+        }
+    }
+}
+
+}  // namespace
+
 Report collect(const CollectOptions& options) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + options.deadline;
     Report report;
     report.hostname = host_name();
-    const auto started = std::chrono::system_clock::now();
-    const auto start = std::chrono::steady_clock::now();
-    const std::chrono::duration<double> since_epoch = started.time_since_epoch();
+    const std::chrono::duration<double> since_epoch =
+        std::chrono::system_clock::now().time_since_epoch();
     report.started_seconds = since_epoch.count();
     report.collected_at = rfc3339_utc(static_cast<long long>(std::floor(since_epoch.count())));
-    const std::vector<std::string> disks = options.disks.empty() ? mounted_disks() : options.disks;
-    Bounds bounds;
-    const std::function<std::vector<Reading>()> groups[] = {
-        collect_identity,
-        collect_sensors,
-        [&] { return collect_cpu(bounds, options); },
-        [&] { return collect_memory(bounds); },
-        [&] { return collect_disks(bounds, disks); },
-        [&] { return collect_ethernet(bounds); },
-        [&] { return collect_serial(bounds); },
-        collect_power,
-    };
-    const int count = static_cast<int>(std::size(groups));
-    report.readings = readings_of(count, count, [&](int i) { return groups[i](); });
+    const auto c = std::make_shared<Collection>();
+    c->options = options;
+    c->options.cpu_progress = progress_while_waited(*c, options.cpu_progress);
+    c->disks = options.disks.empty() ? mounted_disks() : options.disks;
+    start_groups(c);
+    std::unique_lock lock(c->mutex);
+    report.unfinished = !c->ended.wait_until(lock, deadline, [&] { return c->running == 0; });
+    c->abandoned = true;
+    c->root.append_to(report.readings);
     report.duration_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return report;

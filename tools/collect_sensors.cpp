@@ -100,18 +100,23 @@ void add_input_labels(Reading& reading, const RoleKind& kind, const std::string&
     reading.labels.push_back({"input", std::to_string(input)});
 }
 
-void collect_roles(std::vector<Reading>& report, const RoleKind& kind, const std::string& model,
+void collect_roles(Part& part, const RoleKind& kind, const std::string& model,
                    const ini::Profile& profile) {
     for (int index = 0; index < static_cast<int>(kind.input.roles.size()); ++index) {
         const Role& role = kind.input.roles[index];
+        const std::size_t at =
+            part.begin(Reading(kind.quantity, {{"role", role.name}}, ERR_SENSOR));
         int raw = 0;
         const int status = kind.query(index, &raw);
         // The model's count leaves this role out: nothing to report.
-        if (status == ERR_RANGE) continue;
+        if (status == ERR_RANGE) {
+            part.drop(at);
+            continue;
+        }
         Reading reading(kind.quantity, {{"role", role.name}}, status);
         if (reading.ok()) reading.value = raw / kind.per_base_unit;
         add_input_labels(reading, kind, model, profile, role_input(profile, model, kind, index));
-        report.push_back(std::move(reading));
+        part.finish(at, std::move(reading));
     }
 }
 
@@ -132,7 +137,8 @@ Reading read_fan(const std::string& model, int input) {
     return reading;
 }
 
-void collect_fans(std::vector<Reading>& report, const std::string& model, int model_status) {
+void collect_fans(Part& part, const std::string& model, int model_status) {
+    const std::size_t at = part.begin(Reading(quantity::kFans, {}, SENSOR_ERR_VALUE));
     Reading count(quantity::kFans, {}, model_status);
     if (count.ok()) {
         char* text = nullptr;
@@ -143,23 +149,25 @@ void collect_fans(std::vector<Reading>& report, const std::string& model, int mo
         }
     }
     const int fans = items_to_read(count, schema::kMostListed, "inputs");
-    report.push_back(count);
-    for (int input = 0; input < fans; ++input) report.push_back(read_fan(model, input));
+    part.finish(at, std::move(count));
+    for (int input = 0; input < fans; ++input) {
+        const std::size_t fan = part.begin(
+            Reading(quantity::kFanSpeed, {{"input", std::to_string(input)}}, SENSOR_ERR_VALUE));
+        part.finish(fan, read_fan(model, input));
+    }
 }
 
 }  // namespace
 
 // Sensor readings go through the hardware library, which serialises them: one
 // thread reads them all.
-std::vector<Reading> collect_sensors() {
-    std::vector<Reading> report;
+void collect_sensors(Part& part) {
     char name[128];
     const int model_status = get_device_name(name);
     const std::string model = model_status == 0 ? name : "";
     const ini::Profile profile(model.empty() ? nullptr : QUORVIK_PROFILE_PATH);
-    for (const RoleKind& kind : kRoleKinds) collect_roles(report, kind, model, profile);
-    collect_fans(report, model, model_status);
-    return report;
+    for (const RoleKind& kind : kRoleKinds) collect_roles(part, kind, model, profile);
+    collect_fans(part, model, model_status);
 }
 
 }  // namespace quorvik::report

@@ -1,8 +1,9 @@
 // System readings through the monitoring API: CPU, memory, disks, Ethernet
 // and serial ports, power inputs. Values are converted to base units here:
 // percentages to ratios, MiB to bytes, Mbit/s to bits per second.
-#include <fstream>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -21,42 +22,46 @@ constexpr double kBitsPerMegabit = 1e6;
 constexpr double kPercent = 100.0;
 constexpr int kPowerInputs = 2;
 
-void add(std::vector<Reading>& readings, const Quantity& quantity, std::vector<Label> labels,
-         int status, double value) {
-    Reading reading(quantity, std::move(labels), status);
-    if (reading.ok()) reading.value = value;
-    readings.push_back(std::move(reading));
-}
-
-// A library call that runs shell commands, within the bound of such calls.
+// A library call that runs shell commands, made within the bound of such
+// calls.
 template <typename Call>
-int bounded(Bound& bound, Call call) {
-    const Bound::Slot slot(bound);
-    return call();
+auto bounded(Bound& bound, Call call) {
+    return [&bound, call](double& value) {
+        const Bound::Slot slot(bound);
+        return call(value);
+    };
 }
 
-// A count read with query, while the bound allows.
-Reading count_reading(Bound& bound, const Quantity& quantity, int (*query)(int*)) {
+// A reading of a call that runs shell commands: unfinished, it reads as a
+// command that did not finish in time.
+Reading command_reading(const Quantity& quantity, std::vector<Label> labels = {}) {
+    return Reading(quantity, std::move(labels), ERR_CMD_EXIT);
+}
+
+// A count read with query, while the bound allows; ERR_RANGE with a note
+// beyond what a board lists. Returns how many items to read.
+int read_count(Part& part, Bound& bound, const Quantity& quantity, int (*query)(int*),
+               const char* items) {
+    const std::size_t at = part.begin(command_reading(quantity));
     int count = 0;
-    const int status = bounded(bound, [&] { return query(&count); });
+    int status = 0;
+    {
+        const Bound::Slot slot(bound);
+        status = query(&count);
+    }
     Reading reading(quantity, {}, status);
     if (reading.ok()) reading.value = count;
-    return reading;
-}
-
-void append(std::vector<Reading>& readings, std::vector<Reading> more) {
-    for (Reading& reading : more) readings.push_back(std::move(reading));
+    const int listed = items_to_read(reading, schema::kMostListed, items);
+    part.finish(at, std::move(reading));
+    return listed;
 }
 
 // A port count read with query, then the readings of the ports it counts (at
 // most as many as a board lists), read while the bound on commands allows.
-std::vector<Reading> count_and_ports(Bounds& bounds, const Quantity& quantity, int (*query)(int*),
-                                     const std::function<std::vector<Reading>(int)>& port) {
-    Reading count = count_reading(bounds.commands, quantity, query);
-    const int listed = items_to_read(count, schema::kMostListed, "ports");
-    std::vector<Reading> readings = {std::move(count)};
-    append(readings, readings_of(listed, kCommandsAtOnce, port));
-    return readings;
+void count_and_ports(Part& part, Bounds& bounds, const Quantity& quantity, int (*query)(int*),
+                     const std::function<void(int, Part&)>& port) {
+    const int listed = read_count(part, bounds.commands, quantity, query, "ports");
+    read_items(part, listed, kCommandsAtOnce, port);
 }
 
 // Reports done of total to progress, one caller at a time.
@@ -101,15 +106,27 @@ std::string unescape_mount_name(const std::string& name) {
     return plain;
 }
 
+// The next line of file, without its newline; false at the end.
+bool read_line(std::FILE* file, std::string& line) {
+    line.clear();
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        if (c == '\n') return true;
+        line += static_cast<char>(c);
+    }
+    return !line.empty();
+}
+
 }  // namespace
 
 std::vector<std::string> mounted_disks(const std::string& mounts_path) {
     std::vector<std::string> found;
     std::set<std::string> seen;
     std::string root;
-    std::ifstream mounts(mounts_path);
+    // Close-on-exec ("e"): no command the libraries run inherits it.
+    const std::unique_ptr<std::FILE, decltype(&std::fclose)> mounts(
+        std::fopen(mounts_path.c_str(), "re"), &std::fclose);
     std::string line;
-    while (std::getline(mounts, line)) {
+    while (mounts && read_line(mounts.get(), line)) {
         const auto blank = line.find(' ');
         const auto end = line.find(' ', blank + 1);
         if (blank == std::string::npos || end == std::string::npos) continue;
@@ -121,98 +138,119 @@ std::vector<std::string> mounted_disks(const std::string& mounts_path) {
     return found;
 }
 
-std::vector<Reading> collect_cpu(Bounds& bounds, const CollectOptions& options) {
-    Reading count = count_reading(bounds.commands, quantity::kCpus, get_cpu_count);
-    const int cpus = options.per_cpu && count.ok() && count.value > 0 ? int(count.value) : 0;
-    std::vector<Reading> readings = {std::move(count)};
+void collect_cpu(Part& part, Bounds& bounds, const CollectOptions& options) {
+    int count = 0;
+    int status = -1;
+    read_into(part, command_reading(quantity::kCpus), bounded(bounds.commands, [&](double& value) {
+                  status = get_cpu_count(&count);
+                  value = count;
+                  return status;
+              }));
+    const int cpus = options.per_cpu && status == 0 && count > 0 ? count : 0;
     // The average and every CPU sleep through the same second.
     SharedProgress progress(options.cpu_progress, cpus);
-    const auto measure = [&](int i) {
-        double usage = 0.0;
-        const int status = bounded(bounds.measurements, [&] {
-            return i == 0 ? get_average_cpu_usage(&usage) : get_cpu_usage(i - 1, &usage);
+    const auto measure = [&](int i, Part& measured) {
+        const auto usage = bounded(bounds.measurements, [i](double& value) {
+            return i == 0 ? get_average_cpu_usage(&value) : get_cpu_usage(i - 1, &value);
         });
-        std::vector<Reading> measured;
         if (i == 0) {
-            add(measured, quantity::kCpuUsage, {}, status, usage / kPercent);
+            read_into(measured, command_reading(quantity::kCpuUsage), usage, 1 / kPercent);
         } else {
-            add(measured, quantity::kCpuCoreUsage, {{"cpu", std::to_string(i - 1)}}, status,
-                usage / kPercent);
+            read_into(measured,
+                      command_reading(quantity::kCpuCoreUsage, {{"cpu", std::to_string(i - 1)}}),
+                      usage, 1 / kPercent);
             progress.one_done();
         }
-        return measured;
     };
-    append(readings, readings_of(cpus + 1, kMeasurementsAtOnce, measure));
-    return readings;
+    read_items(part, cpus + 1, kMeasurementsAtOnce, measure);
 }
 
-std::vector<Reading> collect_memory(Bounds& bounds) {
-    std::vector<Reading> readings;
-    int percent = 0;
-    int status = bounded(bounds.commands, [&] { return get_mem_usage(&percent); });
-    add(readings, quantity::kMemoryUsage, {}, status, percent / kPercent);
-    double mebibytes = 0.0;
-    status = bounded(bounds.commands, [&] { return get_mem_total_size(&mebibytes); });
-    add(readings, quantity::kMemoryTotal, {}, status, mebibytes * kBytesPerMebibyte);
-    status = bounded(bounds.commands, [&] { return get_mem_avail_size(&mebibytes); });
-    add(readings, quantity::kMemoryFree, {}, status, mebibytes * kBytesPerMebibyte);
-    return readings;
+void collect_memory(Part& part, Bounds& bounds) {
+    Planned planned(
+        part, {command_reading(quantity::kMemoryUsage), command_reading(quantity::kMemoryTotal),
+               command_reading(quantity::kMemoryFree)});
+    planned.read(bounded(bounds.commands,
+                         [](double& value) {
+                             int percent = 0;
+                             const int status = get_mem_usage(&percent);
+                             value = percent;
+                             return status;
+                         }),
+                 1 / kPercent);
+    planned.read(bounded(bounds.commands, [](double& value) { return get_mem_total_size(&value); }),
+                 kBytesPerMebibyte);
+    planned.read(bounded(bounds.commands, [](double& value) { return get_mem_avail_size(&value); }),
+                 kBytesPerMebibyte);
 }
 
-std::vector<Reading> collect_disks(Bounds& bounds, const std::vector<std::string>& disks) {
-    return readings_of(int(disks.size()), kCommandsAtOnce, [&](int i) {
+void collect_disks(Part& part, Bounds& bounds, const std::vector<std::string>& disks) {
+    read_items(part, int(disks.size()), kCommandsAtOnce, [&](int i, Part& of_disk) {
         const char* disk = disks[static_cast<std::size_t>(i)].c_str();
         const std::vector<Label> labels = {{"disk", disk}};
-        std::vector<Reading> readings;
-        double value = 0.0;
-        int status = bounded(bounds.commands, [&] { return get_disk_usage(disk, &value); });
-        add(readings, quantity::kDiskUsage, labels, status, value / kPercent);
-        status = bounded(bounds.commands, [&] { return get_disk_total_size(disk, &value); });
-        add(readings, quantity::kDiskSize, labels, status, value * kBytesPerMebibyte);
-        status = bounded(bounds.commands, [&] { return get_disk_avail_size(disk, &value); });
-        add(readings, quantity::kDiskAvailable, labels, status, value * kBytesPerMebibyte);
-        return readings;
+        Planned planned(of_disk, {command_reading(quantity::kDiskUsage, labels),
+                                  command_reading(quantity::kDiskSize, labels),
+                                  command_reading(quantity::kDiskAvailable, labels)});
+        planned.read(bounded(bounds.commands,
+                             [disk](double& value) { return get_disk_usage(disk, &value); }),
+                     1 / kPercent);
+        planned.read(bounded(bounds.commands,
+                             [disk](double& value) { return get_disk_total_size(disk, &value); }),
+                     kBytesPerMebibyte);
+        planned.read(bounded(bounds.commands,
+                             [disk](double& value) { return get_disk_avail_size(disk, &value); }),
+                     kBytesPerMebibyte);
     });
 }
 
-std::vector<Reading> collect_ethernet(Bounds& bounds) {
-    const auto port_readings = [&](int port) {
+// An int query of a port, made within the bound on commands.
+auto port_query(Bound& bound, int (*query)(int, int*), int port) {
+    return bounded(bound, [query, port](double& value) {
+        int read = 0;
+        const int status = query(port, &read);
+        value = read;
+        return status;
+    });
+}
+
+void collect_ethernet(Part& part, Bounds& bounds) {
+    const auto port_readings = [&](int port, Part& of_port) {
         const std::vector<Label> labels = {{"port", std::to_string(port)},
                                            {"interface", "eth" + std::to_string(port)}};
-        std::vector<Reading> of_port;
-        int value = 0;
-        int status = bounded(bounds.commands, [&] { return get_eth_link(port, &value); });
-        add(of_port, quantity::kEthernetCarrier, labels, status, value);
-        status = bounded(bounds.commands, [&] { return get_eth_speed(port, &value); });
-        add(of_port, quantity::kEthernetSpeed, labels, status, value * kBitsPerMegabit);
-        status = bounded(bounds.commands, [&] { return get_eth_usage(port, &value); });
-        add(of_port, quantity::kEthernetUsage, labels, status, value / kPercent);
-        return of_port;
+        Planned planned(of_port, {command_reading(quantity::kEthernetCarrier, labels),
+                                  command_reading(quantity::kEthernetSpeed, labels),
+                                  command_reading(quantity::kEthernetUsage, labels)});
+        planned.read(port_query(bounds.commands, get_eth_link, port));
+        planned.read(port_query(bounds.commands, get_eth_speed, port), kBitsPerMegabit);
+        planned.read(port_query(bounds.commands, get_eth_usage, port), 1 / kPercent);
     };
-    return count_and_ports(bounds, quantity::kEthernetPorts, get_eth_count, port_readings);
+    count_and_ports(part, bounds, quantity::kEthernetPorts, get_eth_count, port_readings);
 }
 
-std::vector<Reading> collect_serial(Bounds& bounds) {
-    const auto port_reading = [&](int port) {
-        int in_use = 0;
-        const int status = bounded(bounds.commands, [&] { return get_uart_status(port, &in_use); });
-        std::vector<Reading> of_port;
-        add(of_port, quantity::kSerialInUse, {{"port", std::to_string(port)}}, status, in_use);
-        return of_port;
+void collect_serial(Part& part, Bounds& bounds) {
+    const auto port_reading = [&](int port, Part& of_port) {
+        read_into(of_port,
+                  command_reading(quantity::kSerialInUse, {{"port", std::to_string(port)}}),
+                  port_query(bounds.commands, get_uart_status, port));
     };
-    return count_and_ports(bounds, quantity::kSerialPorts, get_uart_count, port_reading);
+    count_and_ports(part, bounds, quantity::kSerialPorts, get_uart_count, port_reading);
 }
 
-std::vector<Reading> collect_power() {
-    std::vector<Reading> readings;
+void collect_power(Part& part) {
     for (int input = 0; input < kPowerInputs; ++input) {
+        const Reading unfinished(quantity::kPowerInput, {{"input", std::to_string(input)}},
+                                 ERR_DEV_IOCTL);
+        const std::size_t at = part.begin(unfinished);
         int state = 0;
-        const int status = get_pwr_status(input, &state);
+        Reading reading = unfinished;
+        reading.status = get_pwr_status(input, &state);
         // A model without power indicator has no inputs to report.
-        if (status == ERR_NO_POWER_INDICATOR) break;
-        add(readings, quantity::kPowerInput, {{"input", std::to_string(input)}}, status, state);
+        if (reading.status == ERR_NO_POWER_INDICATOR) {
+            part.drop(at);
+            break;
+        }
+        if (reading.ok()) reading.value = state;
+        part.finish(at, std::move(reading));
     }
-    return readings;
 }
 
 }  // namespace quorvik::report

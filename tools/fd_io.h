@@ -1,13 +1,43 @@
-// Writing a whole text to a descriptor, as quorvik-info and its profile
-// checker both need it.
+// Descriptors as quorvik-info and its profile checker both need them: an
+// owner, and writing a whole text.
 #pragma once
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
+#include <utility>
 
 namespace quorvik::fd_io {
+
+// Owner of one descriptor; -1 owns nothing.
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    bool valid() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+    // Closes the descriptor; false when close() reported a failure.
+    bool reset() {
+        if (fd_ < 0) return true;
+        return ::close(std::exchange(fd_, -1)) == 0;
+    }
+
+  private:
+    int fd_ = -1;
+};
 
 // Writes all of text, again after an interrupted or short write; false on
 // any other failure.

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "fd_io.h"
+
 namespace quorvik::info {
 
 // Makes sure descriptors 0, 1 and 2 are open (on /dev/null when they were
@@ -16,10 +18,13 @@ namespace quorvik::info {
 bool keep_standard_descriptors();
 
 // The file that --output replaces, checked and begun before anything is
-// collected so that a wrong target costs no second of measuring. The
-// temporary file (hidden, in the same directory, without the target's
-// suffix) is removed unless commit() renamed it over the target, also when
-// SIGTERM, SIGINT or SIGHUP ends the tool before.
+// collected so that a wrong target costs no second of measuring. Its
+// directory is reached one component at a time without following a symbolic
+// link (whoever owns a directory on the way could otherwise send root's
+// report anywhere), and the temporary file (hidden, without the target's
+// suffix) is made and renamed relative to that directory. It is removed
+// unless commit() renamed it over the target, also when a signal (any but
+// SIGKILL) or exit() ends the tool before.
 class OutputFile {
   public:
     OutputFile() = default;
@@ -28,8 +33,9 @@ class OutputFile {
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Refuses a target that exists and is not a regular file (a device, a
-    // FIFO, a directory, or a symlink to one of these); creates the temporary
-    // file. False, with the reason in error, when either fails.
+    // FIFO, a directory, or a symlink to one of these) and a directory path
+    // through a symbolic link; creates the temporary file. False, with the
+    // reason in error, when either fails.
     bool open(const std::string& path, std::string& error);
 
     // Writes text to the temporary file with the replaced file's owner and
@@ -39,13 +45,16 @@ class OutputFile {
     bool commit(const std::string& text, std::string& error);
 
   private:
-    std::string path_;
-    std::string temporary_;
-    int fd_ = -1;
+    std::string path_;       // as given, for messages
+    std::string name_;       // the target's name in its directory
+    std::string temporary_;  // the temporary file's name there
+    fd_io::Fd directory_;
+    fd_io::Fd file_;
 };
 
-// Writes text to standard output; false when it could not be written whole.
-bool write_stdout(const std::string& text);
+// Writes text to standard output (or to fd, standard output set aside);
+// false when it could not be written whole.
+bool write_stdout(const std::string& text, int fd = 1);
 
 // While alive, what the libraries print on standard output goes to a
 // temporary file instead; finish() ends that and returns what they printed.
@@ -58,10 +67,15 @@ class LibraryOutput {
     LibraryOutput& operator=(const LibraryOutput&) = delete;
 
     std::string finish();
+    // What they printed so far, while their output stays captured (calls
+    // that still run may print more).
+    std::string printed_so_far() const;
+    // Where the tool's own standard output is meanwhile.
+    int standard_output() const { return saved_stdout_.valid() ? saved_stdout_.get() : 1; }
 
   private:
-    int saved_stdout_ = -1;
-    int capture_ = -1;
+    fd_io::Fd saved_stdout_;
+    fd_io::Fd capture_;
 };
 
 // A progress line on standard error, only when it is a terminal.

@@ -8,9 +8,11 @@
 #include <functional>
 #include <semaphore>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "ledger.h"
 #include "report.h"
 
 namespace quorvik::report {
@@ -38,35 +40,35 @@ class Bound {
 };
 
 // Calls job(0) ... job(count - 1) on up to threads threads and returns when
-// all have returned. Each job writes only its own results.
+// all have returned. Each job writes only its own results. Where no more
+// threads can be made (a pids limit, ulimit -u, an address-space limit), the
+// threads there are do all the work, down to the calling thread alone.
 inline void for_each_index(int count, int threads, const std::function<void(int)>& job) {
     if (count <= 0) return;
     const int workers = std::clamp(threads, 1, count);
-    if (workers == 1) {
-        for (int i = 0; i < count; ++i) job(i);
-        return;
-    }
     std::atomic<int> next{0};
     const auto work = [&] {
         for (int i = next++; i < count; i = next++) job(i);
     };
     std::vector<std::jthread> pool;
     pool.reserve(static_cast<std::size_t>(workers - 1));
-    for (int w = 1; w < workers; ++w) pool.emplace_back(work);
+    for (int w = 1; w < workers; ++w) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
     work();
 }
 
-// Readings of count items, item i's before item i + 1's whatever the order in
-// which they were read.
-inline std::vector<Reading> readings_of(int count, int threads,
-                                        const std::function<std::vector<Reading>(int)>& item) {
-    std::vector<std::vector<Reading>> parts(static_cast<std::size_t>(std::max(count, 0)));
-    for_each_index(count, threads, [&](int i) { parts[static_cast<std::size_t>(i)] = item(i); });
-    std::vector<Reading> all;
-    for (auto& part : parts) {
-        for (auto& reading : part) all.push_back(std::move(reading));
-    }
-    return all;
+// The readings of count items, each in a part of parent of its own: item i's
+// before item i + 1's whatever the order in which they are read.
+inline void read_items(Part& parent, int count, int threads,
+                       const std::function<void(int, Part&)>& item) {
+    std::vector<Part*> parts;
+    for (int i = 0; i < count; ++i) parts.push_back(&parent.part());
+    for_each_index(count, threads, [&](int i) { item(i, *parts[static_cast<std::size_t>(i)]); });
 }
 
 // The bounds of one collection.
@@ -80,14 +82,14 @@ struct Bounds {
 namespace quorvik::report {
 
 // The groups of the report, each in its own order.
-std::vector<Reading> collect_identity();
-std::vector<Reading> collect_sensors();
-std::vector<Reading> collect_cpu(Bounds& bounds, const CollectOptions& options);
-std::vector<Reading> collect_memory(Bounds& bounds);
-std::vector<Reading> collect_disks(Bounds& bounds, const std::vector<std::string>& disks);
-std::vector<Reading> collect_ethernet(Bounds& bounds);
-std::vector<Reading> collect_serial(Bounds& bounds);
-std::vector<Reading> collect_power();
+void collect_identity(Part& part);
+void collect_sensors(Part& part);
+void collect_cpu(Part& part, Bounds& bounds, const CollectOptions& options);
+void collect_memory(Part& part, Bounds& bounds);
+void collect_disks(Part& part, Bounds& bounds, const std::vector<std::string>& disks);
+void collect_ethernet(Part& part, Bounds& bounds);
+void collect_serial(Part& part, Bounds& bounds);
+void collect_power(Part& part);
 
 // Makes a count reading beyond most fail with ERR_RANGE and a note that says
 // so; returns how many items to read (at most most).

@@ -81,9 +81,9 @@ void check_port_description(const SectionCheck& c) {
     const char* chip = c.value(schema::kChip);
     if (chip == nullptr || *chip == '\0' || schema::is_banked_chip(chip)) return;
     const std::string quoted = "'" + std::string(chip) + "'";
-    for (const std::string_view banked : schema::kBankedChips) {
-        if (to_lower(chip) != to_lower(banked)) continue;
-        c.error(schema::kChip, quoted + " is not " + std::string(banked) +
+    for (const schema::BankedChip& banked : schema::kBankedChips) {
+        if (to_lower(chip) != to_lower(banked.name)) continue;
+        c.error(schema::kChip, quoted + " is not " + std::string(banked.name) +
                                    " (case counts): the chip is taken for one without banks, no "
                                    "bank is selected and the Bnk keys are ignored, so readings "
                                    "come from whichever bank was selected last");
@@ -126,10 +126,13 @@ void check_taken_value(const SectionCheck& c, const std::string& key, const char
     if (text == nullptr || c.has_error(key)) return;
     if (name == schema::kLabel) return check_label(c, key);
     const int value = *text == '\0' ? 0 : number::c_strtoi(text).value_or(0);
-    if (name == schema::kBank && value > schema::kHighestBank) {
+    const char* sio = c.value(schema::kChip);
+    const schema::BankedChip* chip = schema::banked_chip(sio != nullptr ? sio : "");
+    if (name == schema::kBank && chip != nullptr && value > chip->highest_bank) {
         c.warning(key, "bank " + std::to_string(value) +
-                           " is more than the bank select register's three bank bits hold: "
-                           "its other bits change the register too");
+                           " is more than the bank select register of " + std::string(chip->name) +
+                           " holds (banks 0 to " + std::to_string(chip->highest_bank) +
+                           "): its other bits change the register too");
     } else if ((name == schema::kRegister || name == schema::kFanHigh || name == schema::kFanLow) &&
                (value < 0 || value > schema::kHighestRegister)) {
         c.warning(key, "register " + std::to_string(value) +

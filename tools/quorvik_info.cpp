@@ -4,13 +4,16 @@
 // (--check-profile).
 #include <getopt.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "QuorvikSO.h"
 #include "info_output.h"
+#include "loaded_version.h"
 #include "profile_check.h"
 #include "quorvik.h"
 #include "report.h"
@@ -152,14 +155,27 @@ bool parse_options(int argc, char** argv, Options& options) {
     return check_combination(options);
 }
 
-quorvik::report::Report collect(const Options& options, std::string& messages) {
+// The collection's deadline: kDeadline, or QUORVIK_INFO_DEADLINE seconds.
+std::chrono::milliseconds deadline() {
+    const char* given = std::getenv("QUORVIK_INFO_DEADLINE");
+    if (given == nullptr) return quorvik::report::kDeadline;
+    char* end = nullptr;
+    const double seconds = std::strtod(given, &end);
+    if (end == given || *end != '\0' || !(seconds > 0.0 && seconds <= 86400.0)) {
+        std::fprintf(stderr, "quorvik-info: QUORVIK_INFO_DEADLINE '%s' is no number of seconds\n",
+                     given);
+        return quorvik::report::kDeadline;
+    }
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
+}
+
+quorvik::report::Report collect(const Options& options) {
     quorvik::info::CpuProgress progress;
     quorvik::report::CollectOptions collect_options;
     collect_options.per_cpu = options.per_cpu;
     collect_options.cpu_progress = [&progress](int done, int total) { progress(done, total); };
-    quorvik::info::LibraryOutput library_output;
+    collect_options.deadline = deadline();
     quorvik::report::Report report = quorvik::report::collect(collect_options);
-    messages = quorvik::report::library_messages(library_output.finish());
     report.tool_version = QUORVIK_INFO_VERSION;
     return report;
 }
@@ -180,7 +196,9 @@ bool to_stdout(const char* output) {
     return output == nullptr || std::strcmp(output, "-") == 0;
 }
 
-int report(const Options& options, bool stdout_open) {
+// Writes the report where the options say; unfinished tells whether calls
+// still hang in other threads (the deadline came first).
+int report(const Options& options, bool stdout_open, bool& unfinished) {
     quorvik::info::OutputFile file;
     std::string error;
     if (to_stdout(options.output) && !stdout_open) {
@@ -192,11 +210,16 @@ int report(const Options& options, bool stdout_open) {
         std::fprintf(stderr, "quorvik-info: %s\n", error.c_str());
         return kWriteFailed;
     }
-    std::string messages;
-    const std::string text = render(collect(options, messages), options.format);
+    quorvik::info::LibraryOutput library_output;
+    const quorvik::report::Report collected = collect(options);
+    unfinished = collected.unfinished;
+    // Calls that still hang may still print: their output stays captured.
+    const std::string messages = quorvik::report::library_messages(
+        unfinished ? library_output.printed_so_far() : library_output.finish());
+    const std::string text = render(collected, options.format);
     int status = 0;
     if (to_stdout(options.output)) {
-        if (!quorvik::info::write_stdout(text)) {
+        if (!quorvik::info::write_stdout(text, library_output.standard_output())) {
             std::perror("quorvik-info: standard output");
             status = kWriteFailed;
         }
@@ -205,6 +228,10 @@ int report(const Options& options, bool stdout_open) {
         status = kWriteFailed;
     }
     std::fputs(messages.c_str(), stderr);
+    if (unfinished) {
+        std::fputs("quorvik-info: readings not finished by the deadline are reported failed\n",
+                   stderr);
+    }
     return status;
 }
 
@@ -222,14 +249,22 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("quorvik-info %s (libquorvik %d.%d.%d, libQuorvikSO %d.%d.%d)\n",
-                    QUORVIK_INFO_VERSION, QUORVIK_VERSION_MAJOR, QUORVIK_VERSION_MINOR,
-                    QUORVIK_VERSION_PATCH, QUORVIK_SO_VERSION_MAJOR, QUORVIK_SO_VERSION_MINOR,
-                    QUORVIK_SO_VERSION_PATCH);
+        std::printf("quorvik-info %s (libquorvik %s, libQuorvikSO %s)\n", QUORVIK_INFO_VERSION,
+                    quorvik::info::loaded_version("libquorvik.so").c_str(),
+                    quorvik::info::loaded_version("libQuorvikSO.so").c_str());
         return 0;
     }
     if (options.check_profile) {
         return quorvik::profile_check::check_profile(options.profile, stdout);
     }
-    return report(options, stdout_open);
+    bool unfinished = false;
+    const int status = report(options, stdout_open, unfinished);
+    if (unfinished) {
+        // Threads still hang in library calls: nothing may be torn down
+        // under them, and their streams stay locked (no fflush of all).
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -4,6 +4,7 @@
 // each rendering of the same readings.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -138,6 +139,7 @@ struct Report {
     std::string tool_version;       // quorvik-info's own version; "" leaves it out
     std::string hostname;           // where it was collected
     std::string collected_at;       // RFC 3339, UTC, when the collection started
+    bool unfinished = false;        // the deadline came first: calls still hang
     // The same start as Unix time, and how long the collection took: alerts
     // tell a report that stopped coming from one that only got old. 0 and a
     // negative duration leave them out.
@@ -160,15 +162,25 @@ using Progress = std::function<void(int done, int total)>;
 inline constexpr int kCommandsAtOnce = 8;
 inline constexpr int kMeasurementsAtOnce = 64;
 
+// How long a collection may take: well within the metrics timer's minute,
+// so that a hang (a dead mount, a stuck device) costs one report its hanging
+// readings and never the next report.
+inline constexpr std::chrono::milliseconds kDeadline{45'000};
+
 struct CollectOptions {
     bool per_cpu = false;            // every CPU, in the same second as the average
     std::vector<std::string> disks;  // names for the disk queries; empty: the mounted devices
     Progress cpu_progress;
+    std::chrono::milliseconds deadline = kDeadline;
 };
 
 // Collects every reading through the libraries' public functions, which are
 // thread-safe: the groups, and the items within a group, are read at once from
 // several threads, within the bounds above, and the report keeps its order.
+// At the deadline it returns what it has, each reading whose call has not
+// returned failed with its status and a note, and leaves those calls to
+// their threads (the report is then unfinished: end the process without
+// waiting for them).
 // The profile is read only for the input each voltage or temperature role
 // names (to label the reading). The libraries print their diagnostics on
 // standard output while the collection runs.

@@ -59,7 +59,7 @@ Status read_port_description(Keys& keys, PortDescription& ports) {
     const char* chip = keys.section_value(schema::kChip);
     if (chip == nullptr) return SENSOR_ERR_KEY;
     if (*chip == '\0') return SENSOR_ERR_VALUE;
-    ports.banked = schema::is_banked_chip(chip);
+    ports.banked = schema::banked_chip(chip);
     return SENSOR_OK;
 }
 

@@ -103,11 +103,12 @@ class Keys {
     std::set<std::string>* asked_ = nullptr;
 };
 
-// Where the chip's hardware monitor answers, and whether it has banks.
+// Where the chip's hardware monitor answers, and its banks: the chip's row,
+// or null for a chip without banks.
 struct PortDescription {
     int index_port = 0;
     int data_port = 0;
-    bool banked = false;
+    const schema::BankedChip* banked = nullptr;
 };
 
 // A count key of the section (Volt, Temp, Fan), taken as it stands, 0 and

@@ -7,9 +7,6 @@
 namespace quorvik::sensor {
 namespace {
 
-constexpr std::uint8_t kBankSelectRegister = 0x4E;
-constexpr unsigned kBankSelectKeep = 0xF8;
-
 // One for all chips: a board has one hardware monitor, and a reading is short.
 std::mutex& chip_mutex = locks::chip();
 
@@ -51,11 +48,13 @@ bool PortPermission::drop() {
 
 HardwareMonitor::HardwareMonitor(const PortDescription& ports)
     : index_port_(static_cast<std::uint16_t>(ports.index_port)),
-      data_port_(static_cast<std::uint16_t>(ports.data_port)) {}
+      data_port_(static_cast<std::uint16_t>(ports.data_port)),
+      chip_(ports.banked) {}
 
 void HardwareMonitor::select_bank(int bank) {
-    platform::outb(kBankSelectRegister, index_port_);
-    const unsigned kept = platform::inb(data_port_) & kBankSelectKeep;
+    if (chip_ == nullptr) return;
+    platform::outb(chip_->bank_register, index_port_);
+    const unsigned kept = platform::inb(data_port_) & chip_->kept_bits;
     platform::outb(static_cast<std::uint8_t>(kept | static_cast<unsigned>(bank)), data_port_);
 }
 

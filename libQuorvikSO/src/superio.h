@@ -38,8 +38,8 @@ class HardwareMonitor {
   public:
     explicit HardwareMonitor(const PortDescription& ports);
 
-    // Selects the bank in the bank select register (0x4E), keeping its bits
-    // 7 to 3. The bank stays selected after the reading.
+    // Selects the bank in the chip's bank register, keeping the bits its row
+    // keeps. The bank stays selected after the reading.
     void select_bank(int bank);
 
     std::uint8_t read_register(int reg);
@@ -47,6 +47,7 @@ class HardwareMonitor {
   private:
     std::uint16_t index_port_;
     std::uint16_t data_port_;
+    const schema::BankedChip* chip_;
 };
 
 // The chip's index register and bank select are one state for every thread:

@@ -24,7 +24,6 @@ namespace {
 thread_local std::bitset<65536> permitted;
 
 constexpr std::uint16_t kSmiPort = 0xB2;
-constexpr std::uint8_t kBankSelect = 0x4E;
 
 // Descriptors that stand for /dev/cpu/0/msr.
 std::mutex msr_mutex;
@@ -46,9 +45,8 @@ int open_state_file(const char* name, int flags) {
 }
 
 std::uint8_t& chip_cell(qsim_hardware& hw, std::uint8_t reg) {
-    if (hw.banked && reg == kBankSelect) return hw.bank_select;
-    const unsigned bank = hw.banked ? (hw.bank_select & (QSIM_BANKS - 1)) : 0;
-    return hw.registers[bank][reg];
+    if (hw.banked && reg == hw.bank_register) return hw.bank_select;
+    return hw.registers[qsim_selected_bank(&hw)][reg];
 }
 
 void check_permission(qsim_hardware& hw, std::uint16_t port) {

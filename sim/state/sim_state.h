@@ -53,16 +53,18 @@ struct qsim_hardware {
     uint32_t size; /* sizeof(struct qsim_hardware) */
 
     /* Super I/O hardware monitor: index and data port; a banked chip selects
-     * the bank with the low three bits of register 0x4E, which every bank
-     * shows. The index latch and the bank select are chip state, shared by
-     * every process of the run as on a board. */
+     * the bank with the bits of its bank register (bank_register, which every
+     * bank shows) that its row of the chip table does not keep (bank_kept).
+     * The index latch and the bank select are chip state, shared by every
+     * process of the run as on a board. */
     uint32_t chip_present;
     uint32_t banked;
     uint16_t index_port;
     uint16_t data_port;
     uint8_t index_latch;
     uint8_t bank_select;
-    uint8_t pad0[2];
+    uint8_t bank_register;
+    uint8_t bank_kept;
     uint8_t registers[QSIM_BANKS][256];
 
     /* Model-specific registers of CPU 0; msr_device 0: no /dev/cpu/0/msr. */
@@ -81,6 +83,12 @@ struct qsim_hardware {
     uint32_t port_violations;
     uint32_t smi_calls;
 };
+
+/* The register file that the chip's bank select names; 0 on a chip without
+ * banks. */
+static inline unsigned qsim_selected_bank(const struct qsim_hardware* hw) {
+    return hw->banked ? (unsigned)(hw->bank_select & ~hw->bank_kept) & (QSIM_BANKS - 1) : 0;
+}
 
 /* The run's hardware, mapped once per process from $QUORVIK_SIM_STATE;
  * NULL (and a message on stderr, once) when there is no run. */

@@ -50,7 +50,7 @@ std::string Live::set(const std::string& key, const std::string& text) {
         const auto value = parse_integer(text);
         if (!reg || *reg < 0 || *reg > 255) return "no register number";
         if (!value || *value < 0 || *value > 255) return "no byte value";
-        if (hw_->banked && *reg == 0x4E) {
+        if (hw_->banked && *reg == hw_->bank_register) {
             __atomic_store_n(&hw_->bank_select, static_cast<std::uint8_t>(*value),
                              __ATOMIC_RELAXED);
         } else {
@@ -149,8 +149,9 @@ std::string Live::get(const std::string& key, std::string& value) {
         section[4] <= '7') {
         const auto reg = parse_integer(name);
         if (!reg || *reg < 0 || *reg > 255) return "no register number";
-        const std::uint8_t byte =
-            hw_->banked && *reg == 0x4E ? hw_->bank_select : hw_->registers[section[4] - '0'][*reg];
+        const std::uint8_t byte = hw_->banked && *reg == hw_->bank_register
+                                      ? hw_->bank_select
+                                      : hw_->registers[section[4] - '0'][*reg];
         value = hex(byte);
         return "";
     }
@@ -230,9 +231,9 @@ std::string Live::dump() {
     for (int bank = 0; bank < (hw_->banked ? QSIM_BANKS : 1); ++bank) {
         std::string lines;
         for (int reg = 0; reg < 256; ++reg) {
-            if (hw_->banked && reg == 0x4E && bank > 0) continue;  // the one bank select
-            const std::uint8_t byte =
-                hw_->banked && reg == 0x4E ? hw_->bank_select : hw_->registers[bank][reg];
+            const bool bank_register = hw_->banked && reg == hw_->bank_register;
+            if (bank_register && bank > 0) continue;  // the one bank select
+            const std::uint8_t byte = bank_register ? hw_->bank_select : hw_->registers[bank][reg];
             if (byte != 0) lines += hex(static_cast<unsigned>(reg)) + " = " + hex(byte) + "\n";
         }
         if (!lines.empty()) text += "\n[bank" + std::to_string(bank) + "]\n" + lines;

@@ -128,8 +128,8 @@ std::optional<long long> number(const Section& section, const std::string& key) 
 
 struct Chip {
     int index = 0, data = 0;
-    bool banked = false;
-    std::map<int, std::set<int>> registers;  // bank -> registers
+    const schema::BankedChip* banked = nullptr;  // the chip's row
+    std::map<int, std::set<int>> registers;      // bank -> registers
     std::set<std::uint32_t> msrs;
 };
 
@@ -138,7 +138,7 @@ Chip chip_of(const Section& section) {
     chip.index = static_cast<int>(number(section, schema::kIndexPort).value_or(0));
     chip.data = static_cast<int>(number(section, schema::kDataPort).value_or(0));
     const Entry* sio = section.find(schema::kChip);
-    chip.banked = sio != nullptr && schema::is_banked_chip(sio->value);
+    chip.banked = sio != nullptr ? schema::banked_chip(sio->value) : nullptr;
     for (const schema::InputKind* kind : schema::kInputKinds) {
         const int inputs = static_cast<int>(number(section, kind->count_key).value_or(0));
         for (int n = 0; n < inputs && n < 64; ++n) {
@@ -147,7 +147,7 @@ Chip chip_of(const Section& section) {
                 chip.banked ? static_cast<int>(number(section, key(schema::kBank)).value_or(0)) : 0;
             for (const char* field : {schema::kRegister, schema::kFanHigh, schema::kFanLow}) {
                 const auto reg = number(section, key(field));
-                if (reg && *reg >= 0 && *reg < 256 && bank >= 0 && bank < 8)
+                if (reg && *reg >= 0 && *reg < 256 && bank >= 0 && bank < schema::most_banks())
                     chip.registers[bank].insert(static_cast<int>(*reg));
             }
             for (const char* field : {schema::kReferenceMsr, schema::kReadoutMsr}) {
@@ -181,17 +181,19 @@ std::map<int, std::map<int, std::uint8_t>> record_registers(const Chip& chip) {
         platform::ioperm(index, 1, 0);
         return values;
     }
-    constexpr int kBankSelect = 0x4E;
-    const std::uint8_t selected = chip.banked ? read_register(chip, kBankSelect) : 0;
+    const int bank_register = chip.banked ? chip.banked->bank_register : 0;
+    const std::uint8_t selected = chip.banked ? read_register(chip, bank_register) : 0;
     for (const auto& [bank, registers] : chip.registers) {
-        // The readers' own bank selection: the other bits kept.
-        if (chip.banked)
-            write_register(chip, kBankSelect, static_cast<std::uint8_t>((selected & 0xF8) | bank));
+        // The readers' own bank selection: the kept bits left as they were.
+        if (chip.banked) {
+            write_register(chip, bank_register,
+                           static_cast<std::uint8_t>((selected & chip.banked->kept_bits) | bank));
+        }
         for (int reg : registers) values[bank][reg] = read_register(chip, reg);
     }
     if (chip.banked) {
-        write_register(chip, kBankSelect, selected);
-        values[0][kBankSelect] = selected;
+        write_register(chip, bank_register, selected);
+        values[0][bank_register] = selected;
     }
     platform::ioperm(index, 1, 0);
     platform::ioperm(data, 1, 0);

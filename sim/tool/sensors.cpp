@@ -89,8 +89,8 @@ int find_input(dictionary* dict, const char* section, const schema::InputKind& k
 }
 
 std::uint8_t& cell(qsim_hardware& hw, int bank, int reg) {
-    if (hw.banked && reg == 0x4E) return hw.bank_select;
-    return hw.registers[hw.banked ? bank & 7 : 0][reg & 0xFF];
+    if (hw.banked && reg == hw.bank_register) return hw.bank_select;
+    return hw.registers[hw.banked ? bank & (QSIM_BANKS - 1) : 0][reg & 0xFF];
 }
 
 qsim_msr* msr_of(qsim_hardware& hw, const char* text) {

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "quorvik_common/profile_schema.h"
+
 namespace quorvik::simtool {
 namespace {
 
@@ -147,11 +149,17 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
     hw.size = sizeof hw;
     hw.chip_present = board.superio.present ? 1 : 0;
     hw.banked = board.superio.banked ? 1 : 0;
+    // The chip's row; a chip the table does not know, said to be banked by
+    // the board, banks as the first row does.
+    const schema::BankedChip* row = schema::banked_chip(board.superio.chip);
+    if (row == nullptr) row = &schema::kBankedChips[0];
+    hw.bank_register = row->bank_register;
+    hw.bank_kept = row->kept_bits;
     hw.index_port = static_cast<std::uint16_t>(board.superio.index_port);
     hw.data_port = static_cast<std::uint16_t>(board.superio.data_port);
     std::memcpy(hw.registers, board.registers, sizeof hw.registers);
-    // Register 0x4E of a banked chip is its bank select: bank 0's value.
-    hw.bank_select = board.superio.banked ? board.registers[0][0x4E] : 0;
+    // The bank register of a banked chip: bank 0's value.
+    hw.bank_select = board.superio.banked ? board.registers[0][hw.bank_register] : 0;
     hw.msr_device = board.msr.empty() ? 0 : 1;
     for (const auto& [number, value] : board.msr) {
         if (hw.msr_count == QSIM_MSRS) break;

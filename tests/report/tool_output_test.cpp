@@ -103,6 +103,43 @@ TEST_F(Tool, SymlinkToARegularFileIsReplacedAsALink) {
     EXPECT_EQ(slurp(real), "kept\n");
 }
 
+// Whoever owns a directory on the way (prometheus owns the textfile
+// directory's parent) may swap a directory for a symbolic link: root's
+// report must not follow it, neither before the collection nor during it.
+TEST_F(Tool, OutputNeverGoesThroughASymbolicLinkedDirectory) {
+    const fs::path real = dir_ / "real";
+    fs::create_directories(real / "sub");
+    fs::create_directory_symlink(real, dir_ / "link");
+    fs::create_directory_symlink("/", dir_ / "root");
+    for (const fs::path& target :
+         {dir_ / "link" / "quorvik.prom", dir_ / "link" / "sub" / "quorvik.prom",
+          dir_ / "root" / "tmp" / "quorvik.prom", dir_ / "link" / "." / "quorvik.prom"}) {
+        SCOPED_TRACE(target);
+        const Outcome outcome = info({"-p", "-o", target.string()});
+        EXPECT_EQ(outcome.exit_status, 1);
+        EXPECT_NE(outcome.err.find("quorvik-info: " + target.string()), std::string::npos)
+            << outcome.err;
+    }
+    EXPECT_TRUE(tools_.calls().empty()) << "refused before anything was measured";
+    EXPECT_TRUE(fs::is_empty(real / "sub"));
+    EXPECT_EQ(listing(), (std::vector<std::string>{"link", "real", "root"}));
+
+    // The directory renamed and a link put in its place while the tool
+    // measures: the report lands in the directory that was opened.
+    serve_stat(growing_stat(2));
+    const fs::path textfiles = dir_ / "textfiles";
+    fs::create_directory(textfiles);
+    const std::string script = std::string(QUORVIK_INFO_PATH) + " -c -p -o " +
+                               (textfiles / "quorvik.prom").string() + " & sleep 0.4; mv " +
+                               textfiles.string() + " " + (dir_ / "moved").string() + "; ln -s " +
+                               real.string() + " " + textfiles.string() + "; wait $!";
+    const Outcome swapped = blackbox::run("/bin/sh", {"-c", script});
+    EXPECT_EQ(swapped.exit_status, 0) << swapped.err;
+    EXPECT_TRUE(parse_exposition(slurp(dir_ / "moved" / "quorvik.prom")).errors.empty());
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(real), {}),
+              std::vector<fs::path>{real / "sub"});
+}
+
 TEST_F(Tool, UnwritableTargetsFailBeforeTheMeasuringSecond) {
     serve_stat(growing_stat(2));  // a measurement would now take its second
     const fs::path unwritable = dir_ / "locked";
@@ -172,11 +209,12 @@ TEST_F(Tool, TerminationDuringTheCollectionLeavesNoTemporaryFile) {
     serve_stat(growing_stat(2));  // the collection now takes its second
     const fs::path file = dir_ / "quorvik.prom";
     std::ofstream(file) << "old\n";
-    // (SIGINT is left out: a shell's background job ignores it, and so does the tool.)
+    // (SIGINT is left out: a shell's background job ignores it, and so does
+    // the tool. Any signal that ends it but SIGKILL takes the file along.)
     const struct {
         const char* name;
         int number;
-    } signals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}};
+    } signals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}, {"USR1", SIGUSR1}, {"ALRM", SIGALRM}};
     for (const auto& sig : signals) {
         SCOPED_TRACE(sig.name);
         const std::string script = std::string(QUORVIK_INFO_PATH) + " -p -o " + file.string() +

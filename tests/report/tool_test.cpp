@@ -118,19 +118,34 @@ TEST_F(Tool, CommandLineTakesShortOptionsEqualsAndTheEndOfOptions) {
     }
 }
 
-TEST_F(Tool, VersionNamesTheToolAndBothLibraries) {
-    const std::string expected =
-        "quorvik-info " QUORVIK_VERSION_TEXT " (libquorvik " +
-        std::to_string(QUORVIK_VERSION_MAJOR) + "." + std::to_string(QUORVIK_VERSION_MINOR) + "." +
-        std::to_string(QUORVIK_VERSION_PATCH) + ", libQuorvikSO " +
-        std::to_string(QUORVIK_SO_VERSION_MAJOR) + "." + std::to_string(QUORVIK_SO_VERSION_MINOR) +
-        "." + std::to_string(QUORVIK_SO_VERSION_PATCH) + ")\n";
+// The libraries that are loaded, which may be older than the tool: each by
+// its real file's name, "unknown" where that name carries no full version.
+TEST_F(Tool, VersionNamesTheToolAndTheLoadedLibraries) {
+    const std::string built = std::to_string(QUORVIK_VERSION_MAJOR) + "." +
+                              std::to_string(QUORVIK_VERSION_MINOR) + "." +
+                              std::to_string(QUORVIK_VERSION_PATCH);
+    const std::string so_built = std::to_string(QUORVIK_SO_VERSION_MAJOR) + "." +
+                                 std::to_string(QUORVIK_SO_VERSION_MINOR) + "." +
+                                 std::to_string(QUORVIK_SO_VERSION_PATCH);
     for (const char* option : {"--version", "-V"}) {
         const Outcome outcome = info({option});
         EXPECT_EQ(outcome.exit_status, 0);
-        EXPECT_EQ(outcome.out, expected);
+        EXPECT_EQ(outcome.out, "quorvik-info " QUORVIK_VERSION_TEXT " (libquorvik " + built +
+                                   ", libQuorvikSO " + so_built + ")\n");
         EXPECT_EQ(outcome.err, "");
     }
+    // Older libraries beside the tool: libquorvik.so.1 links to a file of
+    // another version, libQuorvikSO.so.1 is the file itself.
+    const fs::path libraries = fs::path(tools_.dir()) / "lib";
+    fs::create_directory(libraries);
+    fs::copy_file(LIBQUORVIK_PATH, libraries / "libquorvik.so.1.0.7");
+    fs::create_symlink("libquorvik.so.1.0.7", libraries / "libquorvik.so.1");
+    fs::copy_file(LIBQUORVIKSO_PATH, libraries / "libQuorvikSO.so.1");
+    const Outcome older =
+        blackbox::run(QUORVIK_INFO_PATH, {"--version"}, {"LD_LIBRARY_PATH=" + libraries.string()});
+    EXPECT_EQ(older.exit_status, 0) << older.err;
+    EXPECT_EQ(older.out,
+              "quorvik-info " QUORVIK_VERSION_TEXT " (libquorvik 1.0.7, libQuorvikSO unknown)\n");
     EXPECT_TRUE(tools_.calls().empty()) << "nothing measured for the version";
     // The same version in the exposition and in the JSON document.
     const Exposition exposition = parse_exposition(info({"-p"}).out);

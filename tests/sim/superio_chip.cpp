@@ -1,9 +1,18 @@
 #include "superio_chip.h"
 
+#include <algorithm>
+
 namespace quorvik::sim {
 
-SuperIoChip::SuperIoChip(std::uint16_t index_port, std::uint16_t data_port, bool banked)
-    : index_port_(index_port), data_port_(data_port), banked_(banked) {}
+SuperIoChip::SuperIoChip(std::uint16_t index_port, std::uint16_t data_port,
+                         const schema::BankedChip* banked)
+    : index_port_(index_port),
+      data_port_(data_port),
+      banked_(banked),
+      // Files for every bank any chip has (tests fill them alike), and for
+      // every bank of this chip's row.
+      registers_(static_cast<std::size_t>(
+          std::max(kBanks, banked != nullptr ? banked->highest_bank + 1 : 1))) {}
 
 void SuperIoChip::attach_to(Board& board) {
     board.attach(index_port_, this);
@@ -19,8 +28,15 @@ std::uint8_t SuperIoChip::get(int bank, std::uint8_t reg) const {
 }
 
 std::uint8_t& SuperIoChip::cell(std::uint8_t reg) {
-    if (banked_ && reg == kBankSelect) return bank_select;
-    return registers_[static_cast<std::size_t>(selected_bank())][reg];
+    if (banked_ != nullptr && reg == banked_->bank_register) return bank_select;
+    // A bank number beyond the register files reaches none: read as 0xFF.
+    const auto bank = static_cast<std::size_t>(selected_bank());
+    if (bank >= registers_.size()) {
+        static std::uint8_t open_bus;
+        open_bus = 0xFF;
+        return open_bus;
+    }
+    return registers_[bank][reg];
 }
 
 std::uint8_t SuperIoChip::read(std::uint16_t port) {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "quorvik_common/profile_schema.h"
 #include "sensor_fixture.h"
+#include "superio.h"
 
 namespace quorvik::sim {
 namespace {
@@ -93,6 +95,32 @@ TEST_P(EveryBankedChip, NeedsTheBankKey) {
         profile(board_section().set("Sio", chip_name).erase(std::string(reader.kind) + "0Bnk")));
     EXPECT_EQ(reading.status, SENSOR_ERR_KEY);
     EXPECT_TRUE(board().port_log.empty());
+}
+
+// A chip is a row of the chip table: one with another bank register and
+// wider bank bits is read through that register, the bits its row keeps left
+// as they were.
+class ChipRow : public SensorTest {};
+
+TEST_F(ChipRow, AnotherBankRegisterIsOneRow) {
+    static constexpr schema::BankedChip kRow{"TEST-CHIP", 0x4F, 0xE0, 15};
+    SuperIoChip other(kIndexPort, kDataPort, &kRow);
+    other.attach_to(board());
+    other.set(9, 0x20, 0x42);
+    other.set(0, 0x20, 0x11);
+    other.bank_select = 0xA0;
+    const sensor::PortDescription ports{kIndexPort, kDataPort, &kRow};
+    std::uint8_t value = 0;
+    const auto read = [&](sensor::HardwareMonitor& monitor) {
+        value = monitor.read_register(0x20);
+    };
+    EXPECT_EQ(sensor::read_chip(ports, 9, read), SENSOR_OK);
+    EXPECT_EQ(value, 0x42);
+    EXPECT_EQ(other.bank_select, 0xA9);
+    using Access = SuperIoChip::RegisterAccess;
+    ASSERT_GE(other.accesses.size(), 2u);
+    EXPECT_EQ(other.accesses[0], (Access{Access::Read, 0, 0x4F, 0xA0}));
+    EXPECT_EQ(other.accesses[1], (Access{Access::Write, 0, 0x4F, 0xA9}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sensors, EveryBankedChip,

@@ -26,7 +26,7 @@ class TempTest : public SensorTest {
     std::vector<SuperIoChip::RegisterAccess> register_reads() {
         std::vector<SuperIoChip::RegisterAccess> reads;
         for (const auto& access : chip().accesses) {
-            if (access.reg != SuperIoChip::kBankSelect) reads.push_back(access);
+            if (access.reg != chip().bank_register()) reads.push_back(access);
         }
         return reads;
     }

@@ -474,8 +474,8 @@ TEST(QuorvikInfo, HelpListsTheOptionsAndUnknownOptionsFail) {
 // role key is read and gated by its count; every input field is known.
 TEST(CheckProfile, FollowsTheSchema) {
     namespace schema = quorvik::schema;
-    for (const std::string_view chip : schema::kBankedChips) {
-        const std::string name(chip);
+    for (const schema::BankedChip& chip : schema::kBankedChips) {
+        const std::string name(chip.name);
         const Report banked = check_text(edited_example({{"Sio", name.c_str()}}));
         EXPECT_TRUE(banked.findings.empty()) << name << "\n" << describe(banked);
         // Banked chips read their Bnk keys: one missing is an error.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -125,21 +126,45 @@ inline constexpr Field kSectionKeys[] = {{kSerialCount, ValueType::integer},
 
 // --- Chips ------------------------------------------------------------------
 
-// The chips whose hardware monitor hides its registers behind banks; the Sio
-// text must match exactly, case and all.
-inline constexpr std::string_view kBankedChips[] = {"W83627DHG", "W83627EHF"};
+// A chip whose hardware monitor hides its registers behind banks: the
+// register that selects the bank, the bits of it that a selection keeps
+// (the others hold the bank number), and its highest bank. The readers, the
+// simulators and the checker all follow these rows: a chip with another bank
+// register is one more row.
+struct BankedChip {
+    std::string_view name;  // the Sio text, matched exactly, case and all
+    std::uint8_t bank_register;
+    std::uint8_t kept_bits;
+    int highest_bank;
+};
+
+inline constexpr BankedChip kBankedChips[] = {
+    {"W83627DHG", 0x4E, 0xF8, 7},
+    {"W83627EHF", 0x4E, 0xF8, 7},
+};
+
+constexpr const BankedChip* banked_chip(std::string_view chip) {
+    for (const BankedChip& banked : kBankedChips) {
+        if (chip == banked.name) return &banked;
+    }
+    return nullptr;
+}
 
 constexpr bool is_banked_chip(std::string_view chip) {
-    for (const std::string_view banked : kBankedChips) {
-        if (chip == banked) return true;
+    return banked_chip(chip) != nullptr;
+}
+
+// Register files a chip of any row may have.
+constexpr int most_banks() {
+    int most = 1;
+    for (const BankedChip& banked : kBankedChips) {
+        if (banked.highest_bank + 1 > most) most = banked.highest_bank + 1;
     }
-    return false;
+    return most;
 }
 
 // A Bnk value that names no bank.
 inline constexpr int kNoBank = 255;
-// The bank select register keeps the bank in its low three bits.
-inline constexpr int kHighestBank = 7;
 // Registers of the hardware monitor are one byte.
 inline constexpr int kHighestRegister = 0xFF;
 inline constexpr long kHighestPort = 0xFFFF;
