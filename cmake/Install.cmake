@@ -113,3 +113,12 @@ install(FILES docs/DeviceProfile.example.ini
 # A host program to start from, built the two ways a host links the libraries.
 install(FILES examples/host/host.c examples/host/CMakeLists.txt examples/host/Makefile
   DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT dev)
+# The monitoring mixin: its rendered alert rules and dashboard for Prometheus
+# and Grafana, and its jsonnet sources for fleets that render their own
+# settings (share/quorvik/monitoring, /usr/share in the package).
+set(QUORVIK_MONITORING_DIR ${CMAKE_INSTALL_DATADIR}/quorvik/monitoring)
+install(FILES monitoring/quorvik_alerts.yaml monitoring/dashboards_out/quorvik-board.json
+  DESTINATION ${QUORVIK_MONITORING_DIR} COMPONENT monitoring)
+install(DIRECTORY monitoring/ DESTINATION ${QUORVIK_MONITORING_DIR}/mixin COMPONENT monitoring
+  FILES_MATCHING PATTERN "*.libsonnet" PATTERN "*.jsonnet" PATTERN "Makefile"
+  PATTERN dashboards_out EXCLUDE)

@@ -14,8 +14,10 @@ packages=(
   clang libclang-rt-14-dev   # fuzzing (libFuzzer) and clang sanitizer builds
   libbenchmark-dev           # benchmarks
   nlohmann-json3-dev         # quorvik-info --json
-  python3                    # quorvik-sim tests: an unmodified ctypes host
+  python3                    # quorvik-sim tests (a ctypes host); the monitoring chain test
   prometheus                 # promtool: the report tests lint quorvik-info --prometheus
+  prometheus-node-exporter   # the monitoring chain test runs it and Prometheus
+  jsonnet make               # the monitoring mixin's rendering
   dpkg-dev debhelper   # scripts/package.sh: Debian packages
   lintian man-db       # CI: package lint, man -w on the installed pages
   systemd              # systemd-analyze: the metrics unit's exposure and system-call groups

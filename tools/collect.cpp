@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <condition_variable>
 #include <ctime>
 #include <memory>
@@ -135,10 +136,14 @@ void start_groups(const std::shared_ptr<Collection>& c) {
 }  // namespace
 
 Report collect(const CollectOptions& options) {
-    const auto deadline = std::chrono::steady_clock::now() + options.deadline;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + options.deadline;
     Report report;
     report.hostname = host_name();
-    report.collected_at = rfc3339_utc(static_cast<long long>(std::time(nullptr)));
+    const std::chrono::duration<double> since_epoch =
+        std::chrono::system_clock::now().time_since_epoch();
+    report.started_seconds = since_epoch.count();
+    report.collected_at = rfc3339_utc(static_cast<long long>(std::floor(since_epoch.count())));
     const auto c = std::make_shared<Collection>();
     c->options = options;
     c->options.cpu_progress = progress_while_waited(*c, options.cpu_progress);
@@ -148,6 +153,8 @@ Report collect(const CollectOptions& options) {
     report.unfinished = !c->ended.wait_until(lock, deadline, [&] { return c->running == 0; });
     c->abandoned = true;
     c->root.append_to(report.readings);
+    report.duration_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return report;
 }
 

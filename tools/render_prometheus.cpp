@@ -2,10 +2,11 @@
 // textfile collector, in its conventions: one gauge family per quantity with
 // HELP and TYPE once, a sample per reading that was read, base units, the
 // label names node_exporter gives the same things (sensor, device) so that
-// queries join on them, quorvik_build_info, quorvik_board_info for what is
-// known of the identity, quorvik_reading_ok for every reading (1 or 0, the
-// same series whatever the status) and quorvik_reading_status_info naming
-// the status of each failed one.
+// queries join on them, quorvik_build_info, when the report was collected and
+// how long that took, quorvik_board_info for what is known of the identity,
+// quorvik_reading_ok for every reading (1 or 0, the same series whatever the
+// status) and quorvik_reading_status_info naming the status of each failed
+// one.
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -18,6 +19,10 @@ namespace {
 
 constexpr const char* kBuildInfo = "quorvik_build_info";
 constexpr const char* kBuildInfoHelp = "Always 1; version is quorvik-info's version.";
+constexpr const char* kStarted = "quorvik_report_timestamp_seconds";
+constexpr const char* kStartedHelp = "Unix time at which the collection of this report started.";
+constexpr const char* kDuration = "quorvik_report_duration_seconds";
+constexpr const char* kDurationHelp = "Time the collection of this report took, in seconds.";
 constexpr const char* kReadingOk = "quorvik_reading_ok";
 constexpr const char* kReadingOkHelp =
     "1 when the reading was read, 0 when it failed; see quorvik_reading_status_info.";
@@ -112,6 +117,18 @@ bool is_identity(const Reading& reading) {
     return reading.quantity->unit == Unit::text;
 }
 
+// When the report was collected, and how long that took.
+std::string report_timing(const Report& report) {
+    std::string text;
+    if (report.started_seconds > 0) {
+        text += family(kStarted, kStartedHelp) + sample(kStarted, {}, report.started_seconds);
+    }
+    if (report.duration_seconds >= 0) {
+        text += family(kDuration, kDurationHelp) + sample(kDuration, {}, report.duration_seconds);
+    }
+    return text;
+}
+
 // The identity texts that were read; nothing when the model is unknown, as
 // labels of an unidentified board would only be empty.
 std::string board_info(const Report& report) {
@@ -174,6 +191,7 @@ std::string render_prometheus(const Report& report) {
         text += family(kBuildInfo, kBuildInfoHelp) +
                 sample(kBuildInfo, {{"version", report.tool_version}}, 1);
     }
+    text += report_timing(report);
     text += board_info(report);
     for (const Quantity* quantity : kAllQuantities) {
         if (quantity->unit != Unit::text) text += values(report, *quantity);

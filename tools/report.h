@@ -140,6 +140,11 @@ struct Report {
     std::string hostname;           // where it was collected
     std::string collected_at;       // RFC 3339, UTC, when the collection started
     bool unfinished = false;        // the deadline came first: calls still hang
+    // The same start as Unix time, and how long the collection took: alerts
+    // tell a report that stopped coming from one that only got old. 0 and a
+    // negative duration leave them out.
+    double started_seconds = 0.0;
+    double duration_seconds = -1.0;
 };
 
 // Name of a status: libquorvik's ("ERR_SENSOR"), libQuorvikSO's sensor reader

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The Debian packages as a user gets them: installs the four packages of
+# The Debian packages as a user gets them: installs the packages of
 # build-package/ on this machine, checks the tools, the man pages and a host
 # built from the installed example, then purges them and checks that nothing
 # of them is left. Changes the system: CI only, as root.
@@ -7,7 +7,7 @@
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "package_test.sh installs packages: run it as root" >&2; exit 1; }
 dir=$(realpath "${1:-build-package}")
-packages=(libquorvik1 libquorvik-dev quorvik-tools quorvik-sim)
+packages=(libquorvik1 libquorvik-dev quorvik-tools quorvik-sim quorvik-monitoring)
 debs=()
 for package in "${packages[@]}"; do debs+=("$(ls "$dir/${package}"_*.deb)"); done
 version=$(dpkg-deb -f "${debs[0]}" Version)
@@ -59,6 +59,14 @@ grep -q '^  Power input 1 ' <<<"$report" || fail "no power inputs: $report"
 as_user quorvik-sim run --name pkg --keep "$boards/sg-7" -- zk_set_relay 0 || fail "zk_set_relay exits $?"
 [ "$(as_user quorvik-sim get pkg dio.relay0)" = 0 ] || fail "the relay request did not reach the board"
 rm -rf "$runs"
+
+# The monitoring rules load, the dashboard is JSON, and the packaged jsonnet
+# sources render the packaged rules.
+monitoring=/usr/share/quorvik/monitoring
+promtool check rules "$monitoring/quorvik_alerts.yaml" >/dev/null || fail "promtool check rules"
+python3 -m json.tool "$monitoring/quorvik-board.json" >/dev/null || fail "quorvik-board.json"
+(cd "$monitoring/mixin" && jsonnet -S alerts.jsonnet) | cmp -s - "$monitoring/quorvik_alerts.yaml" \
+  || fail "$monitoring/mixin does not render quorvik_alerts.yaml"
 
 # The example host, built both ways; dpkg-shlibdeps makes it depend on libquorvik1.
 cp -r /usr/share/doc/libquorvik-dev/examples "$work/host"

@@ -11,8 +11,11 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -289,10 +292,19 @@ TEST_F(ReportBoard, JsonCarriesEveryReadingInBaseUnits) {
 
 TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
     Report report = collect_board(true);
+    const double collected =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     report.tool_version = "1.0.0";
     const std::string text = render_prometheus(report);
     const Exposition exposition = parse_exposition(text);
     EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    // When the collection started and how long it took, as this test's clock saw it.
+    const auto started = exposition.value("quorvik_report_timestamp_seconds");
+    const auto took = exposition.value("quorvik_report_duration_seconds");
+    ASSERT_TRUE(started && took) << text;
+    EXPECT_GE(*started, static_cast<double>(collected_at_));
+    EXPECT_GT(*took, 0.0);
+    EXPECT_LE(*started + *took, collected);
     // scripts/setup.sh installs promtool (Debian's prometheus package).
     EXPECT_EQ(promtool_says(text), "") << text;
     for (const auto& [name, type] : exposition.type) {
@@ -510,6 +522,34 @@ TEST_F(ReportBoard, ReadsEachSensorInputOnce) {
     };
     for (const std::uint8_t reg : {0x20, 0x21, 0x27, 0x2A, 0x28, 0x29}) {
         EXPECT_EQ(selected(reg), 1) << "register " << int{reg};
+    }
+}
+
+// Every quorvik_ metric the monitoring mixin's rules and dashboard ask for is
+// one the report writes: a renamed metric would leave an alert that never
+// fires and a panel that stays empty. (up and ALERTS are Prometheus's own.)
+TEST_F(ReportBoard, MonitoringMixinAsksOnlyForMetricsTheReportWrites) {
+    Report report = collect_board(false);
+    report.tool_version = "1.0.0";
+    const Exposition exposition = parse_exposition(render_prometheus(report));
+    const struct {
+        const char* file;
+        std::size_t at_least;  // names the file must use, so that the test cannot pass empty
+    } files[] = {{"quorvik_alerts.yaml", 9}, {"dashboards_out/quorvik-board.json", 14}};
+    const std::regex metric(R"(\bquorvik_[a-z0-9_]*[a-z0-9]\b)");
+    for (const auto& [file, at_least] : files) {
+        SCOPED_TRACE(file);
+        std::ifstream in(std::string(QUORVIK_MONITORING_DIR "/") + file);
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        std::set<std::string> names;
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), metric);
+             it != std::sregex_iterator(); ++it) {
+            names.insert(it->str());
+        }
+        EXPECT_GE(names.size(), at_least) << testing::PrintToString(names);
+        for (const std::string& name : names) {
+            EXPECT_FALSE(exposition.family(name).empty()) << name << " is not in the report";
+        }
     }
 }
 

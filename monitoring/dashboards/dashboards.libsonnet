@@ -1,0 +1,5 @@
+{
+  grafanaDashboards+:: {
+    'quorvik-board.json': (import 'board.libsonnet') + { _config:: $._config },
+  },
+}
