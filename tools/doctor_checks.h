@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "doctor.h"
+#include "quorvik_common/unique_fd.h"
 
 namespace quorvik::doctor {
 
@@ -66,19 +67,7 @@ class Context {
 // --- Helpers the checks share ------------------------------------------------
 
 // Owner of one file descriptor.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+using Descriptor = UniqueFd;
 
 Finding ok(std::string found);
 Finding warn(std::string found, std::string remedy);

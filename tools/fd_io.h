@@ -8,36 +8,12 @@
 #include <string_view>
 #include <utility>
 
+#include "quorvik_common/unique_fd.h"
+
 namespace quorvik::fd_io {
 
 // Owner of one descriptor; -1 owns nothing.
-class Fd {
-  public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    bool valid() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-    // Closes the descriptor; false when close() reported a failure.
-    bool reset() {
-        if (fd_ < 0) return true;
-        return ::close(std::exchange(fd_, -1)) == 0;
-    }
-
-  private:
-    int fd_ = -1;
-};
+using Fd = UniqueFd;
 
 // Writes all of text, again after an interrupted or short write; false on
 // any other failure.

@@ -20,6 +20,7 @@
 #include "profile_check_scan.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/text.h"
+#include "quorvik_common/unique_fd.h"
 
 namespace quorvik::profile_check {
 namespace {
@@ -56,24 +57,6 @@ class ErrorCapture {
     std::vector<std::string> messages_;
 };
 
-// Owner of one file descriptor.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const char* path, int flags) : fd_(::open(path, flags)) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    bool valid() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 // A profile is a few kilobytes; anything beyond this is no profile.
 constexpr off_t kLargestProfile = 1 << 20;
 
@@ -81,7 +64,7 @@ constexpr off_t kLargestProfile = 1 << 20;
 // without reading it. On failure returns false with the reason in error.
 bool read_file(const std::string& path, std::string& text, std::string& error) {
     // Non-blocking, so that opening a FIFO without a writer does not hang.
-    const FileDescriptor file(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat status {};
     if (!file.valid() || ::fstat(file.get(), &status) != 0) {
         error = std::strerror(errno);
@@ -116,7 +99,7 @@ bool read_file(const std::string& path, std::string& text, std::string& error) {
 // iniparser loads only from a path: the text already read is handed to it
 // through an anonymous memory file, so that the file itself is read once.
 ini::Profile load_text(const std::string& text) {
-    const FileDescriptor memory(::memfd_create("profile", MFD_CLOEXEC));
+    const UniqueFd memory(::memfd_create("profile", MFD_CLOEXEC));
     if (!memory.valid() || !fd_io::write_all(memory.get(), text)) return ini::Profile(nullptr);
     const std::string path = "/proc/self/fd/" + std::to_string(memory.get());
     return ini::Profile(path.c_str());

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "quorvik_common/profile_file.h"
+#include "quorvik_common/unique_fd.h"
 
 namespace quorvik::ini {
 namespace {
@@ -14,25 +15,11 @@ namespace {
 // Only its address matters: no profile text can be this pointer.
 const char kMissing[] = "";
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 }  // namespace
 
 dictionary* load_profile(const char* path) {
     if (path == nullptr) return nullptr;
-    const Descriptor file(platform::open_profile(path));
+    const UniqueFd file(platform::open_profile(path));
     struct stat status {};
     if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return nullptr;

@@ -14,24 +14,10 @@
 #include "frame.h"
 #include "monitor_platform.h"
 #include "quorvik.h"
+#include "quorvik_common/unique_fd.h"
 
 namespace quorvik {
 namespace {
-
-// Owner of the read end of a command's output pipe.
-class ReadEnd {
-  public:
-    explicit ReadEnd(int fd) : fd_(fd) {}
-    ~ReadEnd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    ReadEnd(const ReadEnd&) = delete;
-    ReadEnd& operator=(const ReadEnd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // Keeps what fgets into a buffer of kBufferSize - 1 bytes would leave there
 // after reading to the end: each read takes one line, or 126 bytes of a
@@ -101,7 +87,7 @@ int run_command(const char* command, char* output, bool* timed_out) {
     if (command == nullptr) return ERR_POPEN;
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return ERR_POPEN;
-    const ReadEnd read_end(ends[0]);
+    const UniqueFd read_end(ends[0]);
     const pid_t leader = platform::start_shell(command, ends[1]);
     ::close(ends[1]);
     if (leader < 0) return ERR_POPEN;
