@@ -1,9 +1,10 @@
-// Commands start in a process group of their own under a leader shell that
-// never hands its place to the command (it has something left to do after
-// it), so that a deadline can end the whole group at once and the caller
-// never waits for a process stuck in the kernel (a df on a dead NFS server
-// may survive even SIGKILL): the leader dies at once, and what it leaves
-// behind is reparented and reaped by init, not by the caller.
+// Commands start in a process group of their own, and the shell that leads
+// it never hands its place to the command (an exit follows the command, so
+// the shell cannot exec the command's last program in its own place). A
+// deadline can then end the whole group at once, and the caller never waits
+// for a process stuck in the kernel (a df on a dead NFS server may survive
+// even SIGKILL): the shell dies at once, and what it leaves behind is
+// reparented and reaped by init, not by the caller.
 #include "command_start.h"
 
 #include <fcntl.h>
@@ -11,12 +12,14 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <string>
+
 namespace quorvik::command {
 namespace {
 
-// The leader: runs the command in a child shell and exits with its status
-// (128 + the signal when a signal ended it).
-constexpr const char* kLeaderScript = "/bin/sh -c \"$1\"; exit $?";
+// After the command, the shell exits with its status (128 + the signal when
+// a signal ended it), as a shell given the command alone would.
+constexpr const char* kLeaderExit = "\nexit $?";
 
 class SpawnActions {
   public:
@@ -82,9 +85,9 @@ pid_t start_in_group(const char* command, char* const envp[], int stdout_fd) {
     SpawnActions actions;
     SpawnAttributes attributes;
     if (!actions.set_streams(stdout_fd) || !attributes.set_group_and_signals()) return -1;
-    char* const argv[] = {const_cast<char*>("sh"),          const_cast<char*>("-c"),
-                          const_cast<char*>(kLeaderScript), const_cast<char*>("sh"),
-                          const_cast<char*>(command),       nullptr};
+    std::string script = command;
+    script += kLeaderExit;
+    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), script.data(), nullptr};
     pid_t leader = -1;
     if (::posix_spawn(&leader, "/bin/sh", actions.get(), attributes.get(), argv, envp) != 0) {
         return -1;

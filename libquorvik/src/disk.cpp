@@ -12,7 +12,7 @@ namespace {
 
 // The longest name taken: it appears three times in a command line.
 constexpr std::size_t kLongestName = 200;
-constexpr std::size_t kDiskCommandSize = 1024;
+constexpr std::size_t kDiskCommandSize = 2048;
 
 // The name goes into shell command lines and is matched by grep: plain
 // device names and mount points only. A leading '-' would be a grep option.
@@ -34,11 +34,14 @@ bool acceptable_name(const char* name) {
 // mount's source or mount point names that file system (the last mount of
 // it, the one in view); any other name is a pattern that picks every mount
 // whose source or mount point it matches. The prefix leaves the mount
-// points in $m and goes on only when there are some.
+// points in $m and goes on only when there are some; the exact names are
+// found by the shell alone, so that the usual query starts no more programs
+// than df and its filters.
 constexpr const char* kFindMounts =
-    "set -f; "
-    "m=$(awk -v n='%s' '$1 == n || $2 == n { p = $2 } END { if (p != \"\") print p }' "
-    "/proc/self/mounts); "
+    "set -f; m=; "
+    "while read -r s t r; do "
+    "if [ \"$s\" = '%s' ] || [ \"$t\" = '%s' ]; then m=$t; fi; "
+    "done < /proc/self/mounts; "
     "[ -n \"$m\" ] || m=$(awk '{ print $1, $2 }' /proc/self/mounts | grep -e \"%s\" | "
     "awk '{ print $2 }'); "
     "[ -n \"$m\" ] && ";
@@ -52,12 +55,12 @@ int read_disk_column(const char* name, const char* column_command, double* value
     char output[kBufferSize];
     const std::string find = std::string(kFindMounts);
     if (!text::format_into(command, (find + "df -- $m | grep %s > /dev/null 2>&1").c_str(), name,
-                           name, name)) {
+                           name, name, name)) {
         return ERR_RANGE;
     }
     int status = exec_cmd(command, output);
     if (status < 0) return status;
-    if (!text::format_into(command, (find + column_command).c_str(), name, name, name)) {
+    if (!text::format_into(command, (find + column_command).c_str(), name, name, name, name)) {
         return ERR_RANGE;
     }
     status = exec_cmd(command, output);

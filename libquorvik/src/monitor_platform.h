@@ -13,10 +13,11 @@ namespace quorvik::platform {
 
 // Starts command with the shell, its standard output on stdout_fd and its
 // standard input on /dev/null, as the leader of a new process group, and
-// returns that leader's pid (the group's id), or -1. The leader waits for
-// the shell and exits with its status (128 + the signal if a signal ended
-// it), so that a kill of the whole group always ends it, and the caller can
-// always reap it, even while a command of the group is stuck in the kernel.
+// returns that leader's pid (the group's id), or -1. The leader is a shell
+// that waits for the command and exits with its status (128 + the signal if
+// a signal ended it), never the command's own program, so that a kill of the
+// whole group always ends it and the caller can always reap it, even while a
+// program of the group is stuck in the kernel.
 pid_t start_shell(const char* command, int stdout_fd);
 
 // The digital-I/O driver nodes: dio_open_node's rules (read-write, above the
