@@ -4,6 +4,7 @@
 // CPU counters and the number cut to int.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Counters are 32 bits and summed as such.
         if (idle < 0.0 || total < 0.0 || total > 4294967295.0) __builtin_trap();
         double usage = -1.0;
-        const double later = total + 1.0;
+        // One tick later, as the 32-bit counter wraps.
+        const double later = std::fmod(total + 1.0, 4294967296.0);
         if (quorvik::calc_cpu_util(&idle, &total, &idle, &later, &usage) != 0) __builtin_trap();
         if (!(usage >= 0.0 && usage <= 100.0)) __builtin_trap();
     }
