@@ -21,7 +21,7 @@ namespace quorvik::report::test {
 // with the time so that each measurement, whenever it samples, sees each CPU
 // half busy.
 inline std::string growing_stat(int cpus) {
-    return "t=$(( $(date +%s%N) / 10000000 ))\n"
+    return "read up rest < /proc/uptime\nt=${up%.*}${up#*.}\n"
            "echo \"cpu  $((t * " +
            std::to_string(cpus) + ")) 0 0 $((t * " + std::to_string(cpus) +
            ")) 0 0 0\"\n"
