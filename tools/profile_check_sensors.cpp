@@ -11,6 +11,7 @@
 #include "quorvik_common/c_number.h"
 #include "quorvik_common/profile_schema.h"
 #include "quorvik_common/reading_text.h"
+#include "quorvik_common/status_table.h"
 #include "sensor_inputs.h"
 
 namespace quorvik::profile_check {
@@ -35,14 +36,9 @@ class AnyMsr final : public sensor::MsrSource {
 }  // namespace
 
 const char* reader_status_name(int status) {
-    switch (status) {
-        case SENSOR_ERR_KEY:
-            return "SENSOR_ERR_KEY";
-        case SENSOR_ERR_VALUE:
-            return "SENSOR_ERR_VALUE";
-        default:
-            return "SENSOR_ERR_PROFILE";
-    }
+    const status::Status* row = status::find(status);
+    return row != nullptr && row->library == status::Library::quorvik_so ? row->name
+                                                                         : "SENSOR_ERR_PROFILE";
 }
 
 ReaderAnswer ask_reader(const SectionCheck& c, const schema::InputKind& kind, int n) {
