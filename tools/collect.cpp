@@ -40,7 +40,7 @@ std::string host_name() {
 
 }  // namespace
 
-void collect_identity(Part& part) {
+void collect_identity(Part& part, GroupInput&) {
     std::size_t places[std::size(kIdentityTexts)];
     for (std::size_t i = 0; i < std::size(kIdentityTexts); ++i) {
         places[i] =
@@ -82,25 +82,10 @@ namespace {
 struct Collection {
     std::mutex mutex;
     Part root{mutex};
-    Bounds bounds;
-    CollectOptions options;
-    std::vector<std::string> disks;
+    GroupInput input;
     std::condition_variable ended;
     int running = 0;
     bool abandoned = false;  // collect() returned: nobody to show progress to
-};
-
-using Group = void (*)(Collection&, Part&);
-
-constexpr Group kGroups[] = {
-    [](Collection&, Part& part) { collect_identity(part); },
-    [](Collection&, Part& part) { collect_sensors(part); },
-    [](Collection& c, Part& part) { collect_cpu(part, c.bounds, c.options); },
-    [](Collection& c, Part& part) { collect_memory(part, c.bounds); },
-    [](Collection& c, Part& part) { collect_disks(part, c.bounds, c.disks); },
-    [](Collection& c, Part& part) { collect_ethernet(part, c.bounds); },
-    [](Collection& c, Part& part) { collect_serial(part, c.bounds); },
-    [](Collection&, Part& part) { collect_power(part); },
 };
 
 // The caller's progress, only while the caller waits for the collection.
@@ -116,9 +101,9 @@ Progress progress_while_waited(Collection& c, Progress progress) {
 // group on the calling thread.
 void start_groups(const std::shared_ptr<Collection>& c) {
     c->running = static_cast<int>(std::size(kGroups));
-    for (const Group group : kGroups) {
-        auto run = [c, group, &part = c->root.part()] {
-            group(*c, part);
+    for (const Group& group : kGroups) {
+        auto run = [c, collect = group.collect, &part = c->root.part()] {
+            collect(part, c->input);
             {
                 const std::lock_guard lock(c->mutex);
                 --c->running;
@@ -145,9 +130,9 @@ Report collect(const CollectOptions& options) {
     report.started_seconds = since_epoch.count();
     report.collected_at = rfc3339_utc(static_cast<long long>(std::floor(since_epoch.count())));
     const auto c = std::make_shared<Collection>();
-    c->options = options;
-    c->options.cpu_progress = progress_while_waited(*c, options.cpu_progress);
-    c->disks = options.disks.empty() ? mounted_disks() : options.disks;
+    c->input.options = options;
+    c->input.options.cpu_progress = progress_while_waited(*c, options.cpu_progress);
+    c->input.disks = options.disks.empty() ? mounted_disks() : options.disks;
     start_groups(c);
     std::unique_lock lock(c->mutex);
     report.unfinished = !c->ended.wait_until(lock, deadline, [&] { return c->running == 0; });

@@ -81,15 +81,12 @@ struct Bounds {
 
 namespace quorvik::report {
 
-// The groups of the report, each in its own order.
-void collect_identity(Part& part);
-void collect_sensors(Part& part);
-void collect_cpu(Part& part, Bounds& bounds, const CollectOptions& options);
-void collect_memory(Part& part, Bounds& bounds);
-void collect_disks(Part& part, Bounds& bounds, const std::vector<std::string>& disks);
-void collect_ethernet(Part& part, Bounds& bounds);
-void collect_serial(Part& part, Bounds& bounds);
-void collect_power(Part& part);
+// What every group's collector reads with.
+struct GroupInput {
+    Bounds bounds;
+    CollectOptions options;
+    std::vector<std::string> disks;  // the names for the disk queries
+};
 
 // Makes a count reading beyond most fail with ERR_RANGE and a note that says
 // so; returns how many items to read (at most most).

@@ -193,8 +193,10 @@ std::string render_prometheus(const Report& report) {
     }
     text += report_timing(report);
     text += board_info(report);
-    for (const Quantity* quantity : kAllQuantities) {
-        if (quantity->unit != Unit::text) text += values(report, *quantity);
+    for (const Group& group : kGroups) {
+        for (const Quantity* quantity : group.quantities) {
+            if (quantity->unit != Unit::text) text += values(report, *quantity);
+        }
     }
     if (report.readings.empty()) return text;
     return text + reading_ok(report) + status_info(report);

@@ -33,16 +33,8 @@ std::string printed(const char* format, ...) {
 }
 
 const char* section_title(const char* group) {
-    static constexpr struct {
-        const char* group;
-        const char* title;
-    } kTitles[] = {
-        {"identity", "Board identity"}, {"sensors", "Sensors"},    {"cpu", "CPU"},
-        {"memory", "Memory"},           {"disk", "Disks"},         {"ethernet", "Ethernet"},
-        {"serial", "Serial ports"},     {"power", "Power inputs"},
-    };
-    for (const auto& entry : kTitles) {
-        if (std::strcmp(entry.group, group) == 0) return entry.title;
+    for (const Group& entry : kGroups) {
+        if (std::strcmp(entry.name, group) == 0) return entry.title;
     }
     return group;
 }
