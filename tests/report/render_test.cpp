@@ -96,12 +96,6 @@ TEST(Render, DisksAreTheMountedDevicesOnceOrElseTheRootSource) {
     EXPECT_TRUE(mounted_disks(path.string()).empty());
 }
 
-}  // namespace
-}  // namespace quorvik::report::test
-
-namespace quorvik::report::test {
-namespace {
-
 Reading identity(const Quantity& quantity, const char* text, int status = 0) {
     Reading reading(quantity, {}, status);
     if (status == 0) reading.text = text;

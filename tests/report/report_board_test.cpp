@@ -126,10 +126,6 @@ class ReportBoard : public sim::BoardApiTest {
         return lines;
     }
 
-    static void write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::trunc) << text;
-    }
-
     Report collect_board(bool per_cpu) {
         CollectOptions options;
         options.per_cpu = per_cpu;
