@@ -2,16 +2,9 @@
 // statuses, standard output that holds only the report, the libraries'
 // messages told once each, progress only on a terminal, a parent that
 // ignores SIGCHLD.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -200,34 +193,11 @@ TEST_F(Tool, StandardOutputHoldsOnlyTheReportWhateverTheLibrariesPrint) {
     }
 }
 
-// Runs the tool from a parent that ignores SIGCHLD, as some daemons are;
-// returns its standard output.
-std::string run_with_sigchld_ignored(const std::vector<std::string>& args) {
-    char name[] = "/tmp/quorvik-sigchld-XXXXXX";
-    const int out = ::mkstemp(name);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::signal(SIGCHLD, SIG_IGN);  // kept across exec
-        ::dup2(out, STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(QUORVIK_INFO_PATH)};
-        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QUORVIK_INFO_PATH, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ::close(out);
-    std::ifstream file(name);
-    const std::string text{std::istreambuf_iterator<char>(file), {}};
-    ::unlink(name);
-    return text;
-}
-
+// Started with SIGCHLD ignored, as some daemons start their children.
 TEST_F(Tool, ParentIgnoringSigchldDoesNotFailTheCommands) {
-    const auto document = nlohmann::json::parse(run_with_sigchld_ignored({"--json"}));
+    const Outcome outcome =
+        blackbox::run("/usr/bin/env", {"--ignore-signal=CHLD", QUORVIK_INFO_PATH, "--json"});
+    const auto document = nlohmann::json::parse(outcome.out);
     int commands_read = 0;
     for (const auto& reading : document["readings"]) {
         EXPECT_NE(reading["status"], "ERR_PCLOSE") << reading.dump();
