@@ -229,13 +229,5 @@ TEST_F(Tool, TerminationDuringTheCollectionLeavesNoTemporaryFile) {
     }
 }
 
-TEST_F(Tool, DashWritesStandardOutput) {
-    const Outcome outcome = info({"--output", "-", "--prometheus"});
-    EXPECT_EQ(outcome.exit_status, 0);
-    EXPECT_EQ(parse_exposition(outcome.out).value("quorvik_memory_total_bytes"), 2000 * kMiB);
-    EXPECT_FALSE(fs::exists("-"));
-    EXPECT_TRUE(fs::is_empty(dir_));
-}
-
 }  // namespace
 }  // namespace quorvik::report::test

@@ -78,7 +78,7 @@ TEST_F(Tool, CommandLineTakesShortOptionsEqualsAndTheEndOfOptions) {
         {{"-p", "-o", file.string()}, "prometheus", true, ""},
         {{"-po" + file.string()}, "prometheus", true, ""},
         {{"--prometheus", "--output=" + file.string()}, "prometheus", true, ""},
-        {{"--output", "-", "--json"}, "json", false, ""},
+        {{"--output", "-", "--prometheus"}, "prometheus", false, ""},  // "-": standard output
         {{"--"}, "text", false, ""},
         {{"--", "--json"}, "", false, "unexpected argument '--json'"},
         {{"-x"}, "", false, "unknown option '-x'"},
@@ -103,12 +103,17 @@ TEST_F(Tool, CommandLineTakesShortOptionsEqualsAndTheEndOfOptions) {
         if (std::string(c.format) == "json") {
             EXPECT_TRUE(nlohmann::json::accept(written)) << written;
         } else if (std::string(c.format) == "prometheus") {
-            EXPECT_TRUE(parse_exposition(written).errors.empty()) << written;
+            const Exposition exposition = parse_exposition(written);
+            EXPECT_TRUE(exposition.errors.empty()) << written;
+            EXPECT_EQ(exposition.value("quorvik_memory_total_bytes"), 2000 * 1024 * 1024.0);
             EXPECT_EQ(written.rfind("# HELP", 0), 0u) << written;
         } else {
             EXPECT_EQ(written.rfind("Board identity\n", 0), 0u) << written;
         }
     }
+    fs::remove(file);
+    EXPECT_FALSE(fs::exists("-"));
+    EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 // The libraries that are loaded, which may be older than the tool: each by
