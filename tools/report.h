@@ -52,9 +52,9 @@ struct Report {
     double duration_seconds = -1.0;
 };
 
-// Name of a status: libquorvik's ("ERR_SENSOR"), libQuorvikSO's sensor reader
-// statuses ("SENSOR_ERR_KEY"; their codes -1 to -4 do not meet libquorvik's),
-// "OK" for 0, "UNKNOWN" otherwise.
+// Name of a status of either library as the status table gives it
+// ("ERR_SENSOR", "SENSOR_ERR_KEY"), "OK" for 0, "UNKNOWN" for a value the
+// table lacks.
 const char* status_name(int status);
 
 // Called once before the per-CPU measurements (0 of total) and after each one
