@@ -3,8 +3,6 @@
 // are the public headers' own.
 #pragma once
 
-#include <string_view>
-
 #include "QuorvikSO.h"
 #include "quorvik.h"
 
@@ -55,8 +53,8 @@ inline constexpr Status kStatuses[] = {
 
 #undef QUORVIK_STATUS_ROW
 
-// The row of a value, or null: the libraries' values never meet (libQuorvikSO's
-// 0 to -4, libquorvik's from -100 down), so a value names one status.
+// The row of a value, or null. The libraries' values never meet (checked
+// below), so that a value alone names its status.
 constexpr const Status* find(int value) {
     for (const Status& status : kStatuses) {
         if (status.value == value) return &status;
