@@ -34,76 +34,72 @@ std::optional<int> number_in(std::string_view text) {
     return read.ec == std::errc() ? std::optional(value) : std::nullopt;
 }
 
-std::string row(const std::string& name, int value, Library library) {
-    return name + " " + std::to_string(value) + (library == Library::quorvik ? " quorvik" : " SO");
+std::string row(const std::string& name, int value) {
+    return name + " " + std::to_string(value);
 }
 
-std::set<std::string> table_rows(std::optional<Library> of = std::nullopt) {
+std::set<std::string> table_rows(Library of) {
     std::set<std::string> rows;
     for (const auto& s : quorvik::status::kStatuses) {
-        if (!of || s.library == *of) rows.insert(row(s.name, s.value, s.library));
+        if (s.library == of) rows.insert(row(s.name, s.value));
     }
     return rows;
 }
 
-TEST(StatusTable, HasTheRowOfEveryStatusOfBothPublicHeaders) {
-    std::set<std::string> defined;
-    for (const auto& [header, library] :
-         {std::pair{"libquorvik/include/quorvik.h", Library::quorvik},
-          std::pair{"libQuorvikSO/include/QuorvikSO.h", Library::quorvik_so}}) {
-        for (const std::string& line : lines_of(header)) {
-            std::istringstream words(line);
-            std::string define, name, value_text;
-            words >> define >> name >> value_text;
-            const std::optional<int> value = number_in(value_text);
-            // A status: a negative number, or a name that says ERR or OK.
-            if (define != "#define" || !value ||
-                !(*value < 0 || name.find("ERR") != std::string::npos || name.ends_with("_OK"))) {
-                continue;
-            }
-            defined.insert(row(name, *value, library));
-            const auto* status = quorvik::status::find(*value);
-            const auto comment = line.find("/* ");
-            if (status != nullptr && comment != std::string::npos) {
-                EXPECT_EQ(line.substr(comment + 3, line.rfind(" */") - comment - 3),
-                          status->meaning);
-            }
+// The statuses a file lists within a section (all of it for ""): each
+// #define or name in bold with the number after it, or in the parenthesis
+// that follows on its line or the next. A status is negative, or its name
+// says ERR or OK.
+std::set<std::string> listed_in(const std::string& file, const std::string& section) {
+    const std::vector<std::string> lines = lines_of(file);
+    std::set<std::string> listed;
+    bool inside = section.empty();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].starts_with(".SH") || lines[i].starts_with(".SS")) {
+            inside = lines[i] == section;
+        }
+        std::istringstream words(lines[i]);
+        std::string macro, name, rest;
+        words >> macro >> name;
+        std::getline(words >> std::ws, rest);
+        if (rest.empty() && i + 1 < lines.size()) rest = lines[i + 1];
+        const auto open = rest.find('(');
+        const auto value = number_in(open == std::string::npos ? rest : rest.substr(open));
+        if (!inside || !value || (macro != "#define" && macro != ".B" && macro != ".BR")) continue;
+        if (*value < 0 || name.find("ERR") != std::string::npos || name.ends_with("_OK")) {
+            listed.insert(row(name, *value));
         }
     }
-    EXPECT_EQ(defined, table_rows());
+    return listed;
 }
 
-TEST(StatusTable, ManPagesListEachLibrarysStatusesWithTheirValues) {
+TEST(StatusTable, EachLibrarysHeaderAndManPageListExactlyItsRows) {
     const struct {
-        const char* page;
+        const char* file;
         const char* section;
         Library library;
-    } pages[] = {
-        {"libquorvik.3", ".SH RETURN VALUE", Library::quorvik},
-        {"libQuorvikSO.3", ".SS Sensor statuses", Library::quorvik_so},
+    } lists[] = {
+        {"libquorvik/include/quorvik.h", "", Library::quorvik},
+        {"libQuorvikSO/include/QuorvikSO.h", "", Library::quorvik_so},
+        {"docs/man/libquorvik.3", ".SH RETURN VALUE", Library::quorvik},
+        {"docs/man/libQuorvikSO.3", ".SS Sensor statuses", Library::quorvik_so},
     };
-    for (const auto& page : pages) {
-        SCOPED_TRACE(page.page);
-        // Each name in bold with the number in the parenthesis after it,
-        // on its line or the next.
-        const std::vector<std::string> lines = lines_of(std::string("docs/man/") + page.page);
-        std::set<std::string> listed;
-        bool inside = false;
-        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-            if (lines[i].starts_with(".SH") || lines[i].starts_with(".SS")) {
-                inside = lines[i] == page.section;
+    for (const auto& list : lists) {
+        EXPECT_EQ(listed_in(list.file, list.section), table_rows(list.library)) << list.file;
+    }
+}
+
+TEST(StatusTable, MeaningsAreThePublicHeadersComments) {
+    for (const auto& s : quorvik::status::kStatuses) {
+        const char* header = s.library == Library::quorvik ? "libquorvik/include/quorvik.h"
+                                                           : "libQuorvikSO/include/QuorvikSO.h";
+        for (const std::string& line : lines_of(header)) {
+            const auto comment = line.find("/* ");
+            if (line.starts_with("#define " + std::string(s.name) + " ") &&
+                comment != std::string::npos) {
+                EXPECT_EQ(line.substr(comment + 3, line.rfind(" */") - comment - 3), s.meaning);
             }
-            std::istringstream words(lines[i]);
-            std::string macro, name;
-            words >> macro >> name;
-            if (!inside || (macro != ".B" && macro != ".BR")) continue;
-            const std::string after =
-                lines[i].substr(macro.size() + name.size() + 1) + lines[i + 1];
-            const auto open = after.find('(');
-            const auto value = number_in(open == std::string::npos ? "" : after.substr(open));
-            if (value) listed.insert(row(name, *value, page.library));
         }
-        EXPECT_EQ(listed, table_rows(page.library));
     }
 }
 
