@@ -40,7 +40,7 @@ std::string host_name() {
 
 }  // namespace
 
-void collect_identity(Part& part, GroupInput&) {
+void collect_identity(Part& part, GroupContext&) {
     std::size_t places[std::size(kIdentityTexts)];
     for (std::size_t i = 0; i < std::size(kIdentityTexts); ++i) {
         places[i] =
@@ -82,7 +82,7 @@ namespace {
 struct Collection {
     std::mutex mutex;
     Part root{mutex};
-    GroupInput input;
+    GroupContext context;
     std::condition_variable ended;
     int running = 0;
     bool abandoned = false;  // collect() returned: nobody to show progress to
@@ -103,7 +103,7 @@ void start_groups(const std::shared_ptr<Collection>& c) {
     c->running = static_cast<int>(std::size(kGroups));
     for (const Group& group : kGroups) {
         auto run = [c, collect = group.collect, &part = c->root.part()] {
-            collect(part, c->input);
+            collect(part, c->context);
             {
                 const std::lock_guard lock(c->mutex);
                 --c->running;
@@ -130,9 +130,9 @@ Report collect(const CollectOptions& options) {
     report.started_seconds = since_epoch.count();
     report.collected_at = rfc3339_utc(static_cast<long long>(std::floor(since_epoch.count())));
     const auto c = std::make_shared<Collection>();
-    c->input.options = options;
-    c->input.options.cpu_progress = progress_while_waited(*c, options.cpu_progress);
-    c->input.disks = options.disks.empty() ? mounted_disks() : options.disks;
+    c->context.options = options;
+    c->context.options.cpu_progress = progress_while_waited(*c, options.cpu_progress);
+    c->context.disks = options.disks.empty() ? mounted_disks() : options.disks;
     start_groups(c);
     std::unique_lock lock(c->mutex);
     report.unfinished = !c->ended.wait_until(lock, deadline, [&] { return c->running == 0; });

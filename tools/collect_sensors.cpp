@@ -161,7 +161,7 @@ void collect_fans(Part& part, const std::string& model, int model_status) {
 
 // Sensor readings go through the hardware library, which serialises them: one
 // thread reads them all.
-void collect_sensors(Part& part, GroupInput&) {
+void collect_sensors(Part& part, GroupContext&) {
     char name[128];
     const int model_status = get_device_name(name);
     const std::string model = model_status == 0 ? name : "";

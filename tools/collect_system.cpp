@@ -138,9 +138,9 @@ std::vector<std::string> mounted_disks(const std::string& mounts_path) {
     return found;
 }
 
-void collect_cpu(Part& part, GroupInput& input) {
-    Bounds& bounds = input.bounds;
-    const CollectOptions& options = input.options;
+void collect_cpu(Part& part, GroupContext& context) {
+    Bounds& bounds = context.bounds;
+    const CollectOptions& options = context.options;
     int count = 0;
     int status = -1;
     read_into(part, command_reading(quantity::kCpus), bounded(bounds.commands, [&](double& value) {
@@ -167,8 +167,8 @@ void collect_cpu(Part& part, GroupInput& input) {
     read_items(part, cpus + 1, kMeasurementsAtOnce, measure);
 }
 
-void collect_memory(Part& part, GroupInput& input) {
-    Bounds& bounds = input.bounds;
+void collect_memory(Part& part, GroupContext& context) {
+    Bounds& bounds = context.bounds;
     Planned planned(
         part, {command_reading(quantity::kMemoryUsage), command_reading(quantity::kMemoryTotal),
                command_reading(quantity::kMemoryFree)});
@@ -186,9 +186,9 @@ void collect_memory(Part& part, GroupInput& input) {
                  kBytesPerMebibyte);
 }
 
-void collect_disks(Part& part, GroupInput& input) {
-    Bounds& bounds = input.bounds;
-    const std::vector<std::string>& disks = input.disks;
+void collect_disks(Part& part, GroupContext& context) {
+    Bounds& bounds = context.bounds;
+    const std::vector<std::string>& disks = context.disks;
     read_items(part, int(disks.size()), kCommandsAtOnce, [&](int i, Part& of_disk) {
         const char* disk = disks[static_cast<std::size_t>(i)].c_str();
         const std::vector<Label> labels = {{"disk", disk}};
@@ -217,8 +217,8 @@ auto port_query(Bound& bound, int (*query)(int, int*), int port) {
     });
 }
 
-void collect_ethernet(Part& part, GroupInput& input) {
-    Bounds& bounds = input.bounds;
+void collect_ethernet(Part& part, GroupContext& context) {
+    Bounds& bounds = context.bounds;
     const auto port_readings = [&](int port, Part& of_port) {
         const std::vector<Label> labels = {{"port", std::to_string(port)},
                                            {"interface", "eth" + std::to_string(port)}};
@@ -232,8 +232,8 @@ void collect_ethernet(Part& part, GroupInput& input) {
     count_and_ports(part, bounds, quantity::kEthernetPorts, get_eth_count, port_readings);
 }
 
-void collect_serial(Part& part, GroupInput& input) {
-    Bounds& bounds = input.bounds;
+void collect_serial(Part& part, GroupContext& context) {
+    Bounds& bounds = context.bounds;
     const auto port_reading = [&](int port, Part& of_port) {
         read_into(of_port,
                   command_reading(quantity::kSerialInUse, {{"port", std::to_string(port)}}),
@@ -242,7 +242,7 @@ void collect_serial(Part& part, GroupInput& input) {
     count_and_ports(part, bounds, quantity::kSerialPorts, get_uart_count, port_reading);
 }
 
-void collect_power(Part& part, GroupInput&) {
+void collect_power(Part& part, GroupContext&) {
     for (int input = 0; input < kPowerInputs; ++input) {
         const Reading unfinished(quantity::kPowerInput, {{"input", std::to_string(input)}},
                                  ERR_DEV_IOCTL);

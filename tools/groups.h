@@ -10,7 +10,7 @@
 namespace quorvik::report {
 
 class Part;
-struct GroupInput;  // the collection's bounds and options (parallel.h)
+struct GroupContext;  // the collection's bounds and options (parallel.h)
 
 // Every value is kept in the base unit its exports use.
 enum class Unit {
@@ -97,19 +97,19 @@ inline constexpr Quantity kPowerInput{"power", "state", Unit::number, "quorvik_p
 // clang-format on
 
 // The collectors, each reading its group's readings into part in its own order.
-void collect_identity(Part& part, GroupInput& input);
-void collect_sensors(Part& part, GroupInput& input);
-void collect_cpu(Part& part, GroupInput& input);
-void collect_memory(Part& part, GroupInput& input);
-void collect_disks(Part& part, GroupInput& input);
-void collect_ethernet(Part& part, GroupInput& input);
-void collect_serial(Part& part, GroupInput& input);
-void collect_power(Part& part, GroupInput& input);
+void collect_identity(Part& part, GroupContext& context);
+void collect_sensors(Part& part, GroupContext& context);
+void collect_cpu(Part& part, GroupContext& context);
+void collect_memory(Part& part, GroupContext& context);
+void collect_disks(Part& part, GroupContext& context);
+void collect_ethernet(Part& part, GroupContext& context);
+void collect_serial(Part& part, GroupContext& context);
+void collect_power(Part& part, GroupContext& context);
 
 struct Group {
     const char* name;   // the "group" of its quantities
     const char* title;  // text report section
-    void (*collect)(Part& part, GroupInput& input);
+    void (*collect)(Part& part, GroupContext& context);
     std::initializer_list<const Quantity*> quantities;  // Prometheus families, in order
 };
 

@@ -82,7 +82,7 @@ struct Bounds {
 namespace quorvik::report {
 
 // What every group's collector reads with.
-struct GroupInput {
+struct GroupContext {
     Bounds bounds;
     CollectOptions options;
     std::vector<std::string> disks;  // the names for the disk queries
