@@ -79,7 +79,7 @@ int read_serial_port(SectionKeys& keys, int index, SerialPort& port) {
     port.node_test = tty::node_test_command(port.letters, port.number);
     if (port.node_test.size() >= kBufferSize) {
         return refuse(keys, "too long for the command line that tests for the node",
-                           schema::kTtyType);
+                      schema::kTtyType);
     }
     return 0;
 }

@@ -79,8 +79,7 @@ Status read_count(SectionKeys& keys, const char* key, int& count) {
 }
 
 Status read_port_description(SectionKeys& keys, PortDescription& ports) {
-    if (const Status s = section_number(keys, schema::kIndexPort, ports.index_port);
-        s != SENSOR_OK)
+    if (const Status s = section_number(keys, schema::kIndexPort, ports.index_port); s != SENSOR_OK)
         return s;
     if (const Status s = section_number(keys, schema::kDataPort, ports.data_port); s != SENSOR_OK)
         return s;

@@ -36,9 +36,8 @@ int count_query(const char* path, const char* model, char** text, const schema::
 
 int guarded_count_query(const char* path, const char* model, char** text,
                         const schema::InputKind& kind) noexcept {
-    return quorvik::guard::run_with_text(SENSOR_ERR_NOMEM, text, [&]() -> int {
-        return count_query(path, model, text, kind);
-    });
+    return quorvik::guard::run_with_text(
+        SENSOR_ERR_NOMEM, text, [&]() -> int { return count_query(path, model, text, kind); });
 }
 
 }  // namespace

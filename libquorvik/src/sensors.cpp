@@ -26,13 +26,11 @@ int read_role(int index, int* result, const schema::InputKind& kind) {
 using namespace quorvik;
 
 extern "C" int get_milli_volt(int index, int* millivolts) noexcept {
-    return guard::run(ERR_SENSOR, [&]() -> int {
-        return read_role(index, millivolts, schema::kVolt);
-    });
+    return guard::run(ERR_SENSOR,
+                      [&]() -> int { return read_role(index, millivolts, schema::kVolt); });
 }
 
 extern "C" int get_temperature(int index, int* millidegrees) noexcept {
-    return guard::run(ERR_SENSOR, [&]() -> int {
-        return read_role(index, millidegrees, schema::kTemp);
-    });
+    return guard::run(ERR_SENSOR,
+                      [&]() -> int { return read_role(index, millidegrees, schema::kTemp); });
 }

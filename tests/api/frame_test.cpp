@@ -318,8 +318,7 @@ TEST_F(IdentityQueries, ModelLookupReadsTheRunningModelsSection) {
     QUORVIK_REQUIRE_PRIVATE_MOUNTS();
     sim::write_system_profile("[kt-500r]\nTotalSerialPort = 4\nTtyType = S\n");
     int count = -5;
-    sim::printed_by(
-        [&] { EXPECT_EQ(model_lookup("TotalSerialPort", count), ERR_DEVICE_NAME); });
+    sim::printed_by([&] { EXPECT_EQ(model_lookup("TotalSerialPort", count), ERR_DEVICE_NAME); });
     EXPECT_EQ(count, -5) << "no lookup without a model name";
 
     sim::install(sim::insyde_board("KT-500R", "R1.05", "SN0042"));

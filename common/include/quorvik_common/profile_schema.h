@@ -1,5 +1,6 @@
 // The device profile's vocabulary: every key name, how input keys are formed,
-// the chips with banks, the role tables, the limits on values and counts.
+// the input kinds and what reads them, the chips with banks, the role tables,
+// the limits on values and counts.
 // The readers, the monitoring library, quorvik-info's collectors and its
 // profile checker all take them from here, so that a chip or a role added
 // here is one that every one of them knows.
@@ -90,7 +91,7 @@ inline constexpr Role kVoltRoles[] = {
 inline constexpr Role kTempRoles[] = {{"cpu", "T_CPU_Index"}, {"system", "T_SYSTEM_Index"}};
 
 // A kind of sensor input and what reads it: a new kind is one row here, with
-// its reader in libQuorvikSO.
+// its reader's row in libQuorvikSO's dispatch.
 struct InputKind {
     const char* prefix;  // "Vin"
     const char* count_key;
@@ -98,8 +99,8 @@ struct InputKind {
     std::span<const Field> fields;
     std::span<const Role> roles;  // the roles its inputs carry, if any
     unsigned long dispatch_type;  // GetSensorValueByType's type (SENSOR_VOLT)
-    const char* reader;           // the exported reader, "SensorVolt"
-    const char* count_query;      // and its count query, "SensorVoltQuery"
+    const char* count_query;      // the exported count query, "SensorVoltQuery"
+    // Reads one input's keys as the kind's reader does: its status.
     int (*read_keys)(SectionKeys& keys, sensor::MsrSource& msr);
 };
 
@@ -120,15 +121,30 @@ inline constexpr Field kFanFields[] = {{kLabel, ValueType::text},
                                        {kFanLow, ValueType::integer},
                                        {kFanDividend, ValueType::integer}};
 
-inline constexpr InputKind kVolt{"Vin",        kVoltCount,   "voltage",
-                                 kVoltFields,  kVoltRoles,   SENSOR_VOLT,
-                                 "SensorVolt", "SensorVoltQuery", sensor::check_volt_input};
-inline constexpr InputKind kTemp{"Tin",        kTempCount,   "temperature",
-                                 kTempFields,  kTempRoles,   SENSOR_TEMP,
-                                 "SensorTemp", "SensorTempQuery", sensor::check_temp_input};
-inline constexpr InputKind kFan{"Fin",       kFanCount,   "fan",
-                                kFanFields,  {},          SENSOR_FAN,
-                                "SensorFan", "SensorFanQuery", sensor::check_fan_input};
+inline constexpr InputKind kVolt{.prefix = "Vin",
+                                 .count_key = kVoltCount,
+                                 .noun = "voltage",
+                                 .fields = kVoltFields,
+                                 .roles = kVoltRoles,
+                                 .dispatch_type = SENSOR_VOLT,
+                                 .count_query = "SensorVoltQuery",
+                                 .read_keys = sensor::check_volt_input};
+inline constexpr InputKind kTemp{.prefix = "Tin",
+                                 .count_key = kTempCount,
+                                 .noun = "temperature",
+                                 .fields = kTempFields,
+                                 .roles = kTempRoles,
+                                 .dispatch_type = SENSOR_TEMP,
+                                 .count_query = "SensorTempQuery",
+                                 .read_keys = sensor::check_temp_input};
+inline constexpr InputKind kFan{.prefix = "Fin",
+                                .count_key = kFanCount,
+                                .noun = "fan",
+                                .fields = kFanFields,
+                                .roles = {},
+                                .dispatch_type = SENSOR_FAN,
+                                .count_query = "SensorFanQuery",
+                                .read_keys = sensor::check_fan_input};
 inline constexpr const InputKind* kInputKinds[] = {&kVolt, &kTemp, &kFan};
 
 // "Vin3Idx".
