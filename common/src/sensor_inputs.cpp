@@ -10,7 +10,7 @@
 namespace quorvik::sensor {
 namespace {
 
-Status number(SectionKeys& keys, const char* text, int& value) {
+Status key_number(SectionKeys& keys, const char* text, int& value) {
     if (text == nullptr) return SENSOR_ERR_KEY;
     if (*text == '\0') return SENSOR_ERR_VALUE;
     return whole_number(keys, text, value);
@@ -65,11 +65,11 @@ Status whole_number(SectionKeys& keys, const char* text, int& value) {
 }
 
 Status section_number(SectionKeys& keys, const char* key, int& value) {
-    return number(keys, keys.value(key), value);
+    return key_number(keys, keys.value(key), value);
 }
 
 Status input_number(SectionKeys& keys, const char* field, int& value) {
-    return number(keys, keys.input_value(field), value);
+    return key_number(keys, keys.input_value(field), value);
 }
 
 Status read_count(SectionKeys& keys, const char* key, int& count) {

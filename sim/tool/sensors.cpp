@@ -51,9 +51,11 @@ bool load(const std::string& dir, Profile& profile) {
     return profile.dict != nullptr;
 }
 
+// The kind by its noun; anything else is a fan, as the command line has it.
 const schema::InputKind* kind_of(const std::string& kind) {
-    if (kind == "temperature") return &schema::kTemp;
-    if (kind == "voltage") return &schema::kVolt;
+    for (const schema::InputKind* known : schema::kInputKinds) {
+        if (kind == known->noun) return known;
+    }
     return &schema::kFan;
 }
 
