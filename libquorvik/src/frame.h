@@ -27,10 +27,9 @@ int exec_cmd(const char* command, char* output);
 int run_command(const char* command, char* output, bool* timed_out);
 
 // Reads key of the running model's section (the name GetDeviceName gives) in
-// the profile at QUORVIK_PROFILE_PATH, as read_integer and read_text do.
+// the profile at QUORVIK_PROFILE_PATH, as read_integer does.
 // Returns 0, ERR_DEVICE_NAME, ERR_PROFILE_LOAD or ERR_PROFILE_VALUE.
 int model_lookup(const char* key, int& value);
-int model_lookup(const char* key, char (&value)[kBufferSize]);
 
 // The running model's name and the profile, taken once for a call that reads
 // several values: each model_lookup would ask for the name and load the

@@ -11,12 +11,6 @@ int model_lookup(const char* key, int& value) {
     return read_integer(keys, key, value);
 }
 
-int model_lookup(const char* key, char (&value)[kBufferSize]) {
-    const ModelProfile profile;
-    SectionKeys keys = profile.keys();
-    return read_text(keys, key, value);
-}
-
 ModelProfile::ModelProfile()
     : named_(so::device_name(model_)), profile_(named_ ? QUORVIK_PROFILE_PATH : nullptr) {}
 

@@ -325,7 +325,9 @@ TEST_F(IdentityQueries, ModelLookupReadsTheRunningModelsSection) {
     EXPECT_EQ(model_lookup("TotalSerialPort", count), 0);
     EXPECT_EQ(count, 4);
     char text[kBufferSize] = {};
-    EXPECT_EQ(model_lookup("TtyType", text), 0);
+    const ModelProfile profile;
+    SectionKeys keys = profile.keys();
+    EXPECT_EQ(read_text(keys, "TtyType", text), 0);
     EXPECT_STREQ(text, "S");
     EXPECT_EQ(model_lookup("TotalLanPort", count), ERR_PROFILE_VALUE);
     sim::remove_system_profile();
