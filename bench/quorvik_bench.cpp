@@ -48,7 +48,6 @@
 namespace quorvik::bench {
 namespace {
 
-constexpr char kProfilePath[] = "/etc/quorvik/DeviceProfile.ini";
 constexpr char kModel[] = "example-board";
 // Profile sizes: a product line of a hundred models, and one of 2,000
 // sections (about 0.9 MB, under the checker's limit), where the load itself,
@@ -72,7 +71,7 @@ void pipeline(const char* command) {
 }
 
 void load_profile() {
-    dictionary* profile = iniparser_load(kProfilePath);
+    dictionary* profile = iniparser_load(QUORVIK_PROFILE_PATH);
     if (profile != nullptr) iniparser_freedict(profile);
 }
 
@@ -280,7 +279,7 @@ std::string_view image_text(const std::vector<unsigned char>& image) {
 }
 
 dictionary* loaded_profile() {
-    static dictionary* profile = iniparser_load(kProfilePath);
+    static dictionary* profile = iniparser_load(QUORVIK_PROFILE_PATH);
     return profile;
 }
 
@@ -465,7 +464,7 @@ std::vector<Row> hardware_rows() {
         {"SensorVolt(0)", "profile load, 1-register chip reading, heap text", T::NearFloor,
          [] {
              char* text = nullptr;
-             const int status = SensorVolt(kProfilePath, kModel, 0, &text);
+             const int status = SensorVolt(QUORVIK_PROFILE_PATH, kModel, 0, &text);
              std::free(text);
              return status;
          },
@@ -477,7 +476,7 @@ std::vector<Row> hardware_rows() {
         {"SensorTemp(0) (MSR)", "profile load, two MSRs, bank selection, heap text", T::NearFloor,
          [] {
              char* text = nullptr;
-             const int status = SensorTemp(kProfilePath, kModel, 0, &text);
+             const int status = SensorTemp(QUORVIK_PROFILE_PATH, kModel, 0, &text);
              std::free(text);
              return status;
          },
@@ -491,7 +490,7 @@ std::vector<Row> hardware_rows() {
          T::NearFloor,
          [] {
              char* text = nullptr;
-             const int status = SensorTemp(kProfilePath, kModel, 1, &text);
+             const int status = SensorTemp(QUORVIK_PROFILE_PATH, kModel, 1, &text);
              std::free(text);
              return status;
          },
@@ -503,7 +502,7 @@ std::vector<Row> hardware_rows() {
         {"SensorFan(0)", "profile load, 2-register chip reading, heap text", T::NearFloor,
          [] {
              char* text = nullptr;
-             const int status = SensorFan(kProfilePath, kModel, 0, &text);
+             const int status = SensorFan(QUORVIK_PROFILE_PATH, kModel, 0, &text);
              std::free(text);
              return status;
          },
@@ -527,7 +526,7 @@ std::vector<Row> hardware_rows() {
         {"SensorVoltQuery", "profile load, heap text", T::NearFloor,
          [] {
              char* text = nullptr;
-             const int status = SensorVoltQuery(kProfilePath, kModel, &text);
+             const int status = SensorVoltQuery(QUORVIK_PROFILE_PATH, kModel, &text);
              std::free(text);
              return status;
          },
@@ -538,7 +537,7 @@ std::vector<Row> hardware_rows() {
         {"SensorTempQuery", "profile load, heap text", T::NearFloor,
          [] {
              char* text = nullptr;
-             const int status = SensorTempQuery(kProfilePath, kModel, &text);
+             const int status = SensorTempQuery(QUORVIK_PROFILE_PATH, kModel, &text);
              std::free(text);
              return status;
          },
@@ -549,7 +548,7 @@ std::vector<Row> hardware_rows() {
         {"SensorFanQuery", "profile load, heap text", T::NearFloor,
          [] {
              char* text = nullptr;
-             const int status = SensorFanQuery(kProfilePath, kModel, &text);
+             const int status = SensorFanQuery(QUORVIK_PROFILE_PATH, kModel, &text);
              std::free(text);
              return status;
          },

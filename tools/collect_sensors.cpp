@@ -8,10 +8,10 @@
 #include <string>
 
 #include "QuorvikSO.h"
-#include "model_keys.h"
 #include "parallel.h"
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
+#include "quorvik_common/model_keys.h"
 #include "quorvik_common/profile_schema.h"
 #include "quorvik_common/reading_text.h"
 #include "quorvik_common/sensor_reader.h"

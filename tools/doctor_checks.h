@@ -15,8 +15,6 @@
 
 namespace quorvik::doctor {
 
-inline constexpr const char* kProfilePath = "/etc/quorvik/DeviceProfile.ini";
-
 class Context {
   public:
     Context() = default;

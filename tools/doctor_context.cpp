@@ -63,10 +63,10 @@ const std::vector<unsigned char>& Context::fsegment() {
 void Context::load_profile() {
     loaded_ = true;
     iniparser_set_error_callback(silent);
-    profile_ = ini::load_profile(kProfilePath);
+    profile_ = ini::load_profile(QUORVIK_PROFILE_PATH);
     iniparser_set_error_callback(nullptr);
     if (profile_ != nullptr) return;
-    const auto file = status_of(kProfilePath);
+    const auto file = status_of(QUORVIK_PROFILE_PATH);
     if (!file) {
         profile_problem_ = std::strerror(errno);
     } else if (!S_ISREG(file->st_mode)) {

@@ -9,11 +9,12 @@
 #include <cerrno>
 #include <memory>
 
+#include "QuorvikSO.h"
 #include "doctor_checks.h"
-#include "model_keys.h"
 #include "profile_check.h"
 #include "quorvik.h"
 #include "quorvik_common/dio_request.h"
+#include "quorvik_common/model_keys.h"
 #include "quorvik_common/profile_schema.h"
 #include "report.h"
 
@@ -50,7 +51,7 @@ std::string plural(int count, const char* noun) {
 
 // Errors and warnings the profile checker finds in one section.
 std::pair<int, int> section_findings(const std::string& section) {
-    const profile_check::Report report = profile_check::check_file(kProfilePath);
+    const profile_check::Report report = profile_check::check_file(QUORVIK_PROFILE_PATH);
     int errors = 0;
     int warnings = 0;
     for (const profile_check::Finding& finding : report.findings) {
@@ -121,8 +122,8 @@ Finding power_input_answer(const std::string& needed) {
 
 // Why the profile could not be loaded, and what to do.
 Finding profile_not_loaded(Context& context) {
-    const std::string path = kProfilePath;
-    if (!status_of(kProfilePath) && errno == ENOENT) {
+    const std::string path = QUORVIK_PROFILE_PATH;
+    if (!status_of(QUORVIK_PROFILE_PATH) && errno == ENOENT) {
         return fail("no device profile at " + path,
                     "write the board's section into " + path +
                         ", starting from the example profile "
@@ -135,7 +136,7 @@ Finding profile_not_loaded(Context& context) {
 }  // namespace
 
 Finding check_profile(Context& context) {
-    const std::string path = kProfilePath;
+    const std::string path = QUORVIK_PROFILE_PATH;
     if (context.profile() == nullptr) return profile_not_loaded(context);
     const auto& model = context.model();
     if (!model) {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "QuorvikSO.h"
 #include "fd_io.h"
 #include "profile_check_rules.h"
 #include "profile_check_scan.h"
@@ -273,7 +274,7 @@ std::string format_finding(const std::string& path, const Finding& finding) {
 }
 
 int check_profile(const char* path, std::FILE* out) {
-    const std::string name = path != nullptr ? path : kDefaultProfile;
+    const std::string name = path != nullptr ? path : QUORVIK_PROFILE_PATH;
     const std::string shown = text::escape_controls(name);
     const Report report = check_file(name);
     for (const Finding& finding : report.findings) {

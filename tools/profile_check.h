@@ -8,8 +8,6 @@
 
 namespace quorvik::profile_check {
 
-inline constexpr const char* kDefaultProfile = "/etc/quorvik/DeviceProfile.ini";
-
 // error: a library call would fail or read a wrong value.
 // warning: worth a look, but every call still does what the profile says.
 enum class Severity { warning, error };
@@ -41,7 +39,8 @@ Report check_file(const std::string& path);
 std::string format_finding(const std::string& path, const Finding& finding);
 
 // Checks the profile at path, prints each finding and a summary line to out,
-// and returns the exit status of the check.
+// and returns the exit status of the check. A null path is
+// QUORVIK_PROFILE_PATH.
 int check_profile(const char* path, std::FILE* out);
 
 }  // namespace quorvik::profile_check

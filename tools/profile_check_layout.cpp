@@ -2,7 +2,7 @@
 // sections and keys, values cut by a comment sign, keys outside sections.
 #include "profile_check_rules.h"
 #include "quorvik_common/ini_value.h"
-#include "sensor_profile.h"
+#include "quorvik_common/model_match.h"
 
 namespace quorvik::profile_check {
 namespace {

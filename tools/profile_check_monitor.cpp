@@ -6,10 +6,10 @@
 #include <map>
 #include <span>
 
-#include "model_keys.h"
 #include "profile_check_rules.h"
 #include "quorvik.h"
 #include "quorvik_common/c_number.h"
+#include "quorvik_common/model_keys.h"
 #include "quorvik_common/profile_schema.h"
 #include "quorvik_common/tty_list.h"
 
@@ -51,7 +51,7 @@ std::optional<int> check_count(const SectionCheck& c, std::set<std::string>& rea
                                const CountQueries& count) {
     SectionKeys keys = asking(c, read_keys);
     int value = 0;
-    if (keys.integer(count.key, value) != 0) {
+    if (read_integer(keys, count.key, value) != 0) {
         report(c, keys, count.fail);
         return std::nullopt;
     }

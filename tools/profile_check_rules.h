@@ -5,6 +5,7 @@
 
 #include <iniparser.h>
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -74,13 +75,13 @@ std::optional<InputName> parse_input_key(std::string_view lower);
 
 // The sensor inputs that a section describes, by input number.
 struct Inputs {
-    std::set<int> volt, temp, fan;
-    bool any() const { return !volt.empty() || !temp.empty() || !fan.empty(); }
-    std::set<int>& of(const schema::InputKind& kind) {
-        return &kind == &schema::kVolt ? volt : &kind == &schema::kTemp ? temp : fan;
-    }
+    std::map<const schema::InputKind*, std::set<int>> by_kind;
+    bool any() const { return !by_kind.empty(); }
+    std::set<int>& of(const schema::InputKind& kind) { return by_kind[&kind]; }
     const std::set<int>& of(const schema::InputKind& kind) const {
-        return const_cast<Inputs*>(this)->of(kind);
+        static const std::set<int> kNone;
+        const auto found = by_kind.find(&kind);
+        return found != by_kind.end() ? found->second : kNone;
     }
 };
 

@@ -11,8 +11,8 @@
 #include "quorvik_common/c_number.h"
 #include "quorvik_common/profile_schema.h"
 #include "quorvik_common/reading_text.h"
+#include "quorvik_common/sensor_inputs.h"
 #include "quorvik_common/status_table.h"
-#include "sensor_inputs.h"
 
 namespace quorvik::profile_check {
 namespace {
@@ -43,19 +43,10 @@ const char* reader_status_name(int status) {
 
 ReaderAnswer ask_reader(const SectionCheck& c, const schema::InputKind& kind, int n) {
     ReaderAnswer answer;
-    sensor::Keys keys(c.dict(), c.name().c_str(), kind.prefix, n);
+    SectionKeys keys(c.dict(), c.name().c_str(), kind, n);
     keys.record_asked(answer.asked);
-    if (&kind == &schema::kVolt) {
-        sensor::VoltInput input;
-        answer.status = sensor::read_volt_input(keys, input);
-    } else if (&kind == &schema::kFan) {
-        sensor::FanInput input;
-        answer.status = sensor::read_fan_input(keys, input);
-    } else {
-        sensor::TempInput input;
-        AnyMsr msr;
-        answer.status = sensor::read_temp_input(keys, input, msr);
-    }
+    AnyMsr msr;
+    answer.status = kind.read_keys(keys, msr);
     answer.key = keys.last_key();
     answer.why = keys.why();
     return answer;
@@ -142,16 +133,13 @@ void check_taken_value(const SectionCheck& c, const std::string& key, const char
 // The count query of a kind (SensorVoltQuery, ...), which reports any
 // number as it stands.
 void check_count_query(const SectionCheck& c, const schema::InputKind& kind) {
-    sensor::Keys keys(c.dict(), c.name().c_str());
+    SectionKeys keys(c.dict(), c.name().c_str());
     int count = 0;
     const int status = sensor::read_count(keys, kind.count_key, count);
     if (status == SENSOR_OK) return check_plausible(c, kind.count_key, count);
     if (c.has_error(kind.count_key)) return;
-    const char* query = &kind == &schema::kVolt   ? "SensorVoltQuery"
-                        : &kind == &schema::kTemp ? "SensorTempQuery"
-                                                  : "SensorFanQuery";
-    c.error(kind.count_key, c.refused(kind.count_key, keys.why()) + ": " + query + " fails (" +
-                                reader_status_name(status) + ")");
+    c.error(kind.count_key, c.refused(kind.count_key, keys.why()) + ": " + kind.count_query +
+                                " fails (" + reader_status_name(status) + ")");
 }
 
 void check_input(const SectionCheck& c, const schema::InputKind& kind, int n,

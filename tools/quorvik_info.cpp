@@ -71,7 +71,7 @@ void print_help(std::FILE* out) {
                  "\n"
                  "Exit status: 0 report written (failed readings are in it), 1 the report\n"
                  "could not be written, 2 usage error.\n",
-                 quorvik::profile_check::kDefaultProfile);
+                 QUORVIK_PROFILE_PATH);
 }
 
 bool usage_error(const char* message, const char* arg) {
@@ -167,7 +167,7 @@ bool parse_options(int argc, char** argv, Options& options) {
         options.profile = argv[optind++];
     }
     if (optind < argc) return usage_error("unexpected argument", argv[optind]);
-    if (options.profile == nullptr) options.profile = quorvik::profile_check::kDefaultProfile;
+    if (options.profile == nullptr) options.profile = QUORVIK_PROFILE_PATH;
     return check_combination(options);
 }
 

@@ -2,7 +2,7 @@
 // section of its own.
 #include "QuorvikSO.h"
 #include "quorvik_common/guard.h"
-#include "sensor_profile.h"
+#include "quorvik_common/model_match.h"
 
 extern "C" int SensorModelCheck(const char* model, struct _dictionary_* profile,
                                 char* section) noexcept {

@@ -7,6 +7,7 @@
 #include "diag.h"
 #include "identity_cache.h"
 #include "quorvik_common/guard.h"
+#include "quorvik_common/profile_schema.h"
 #include "quorvik_common/reading_text.h"
 #include "quorvik_common/sensor_reader.h"
 #include "quorvik_common/text.h"
@@ -17,18 +18,21 @@ namespace {
 using quorvik::sensor::kScratchSize;
 
 using quorvik::sensor::Reader;
+namespace schema = quorvik::schema;
+
+// The reader of each input kind.
+struct KindReader {
+    const schema::InputKind& kind;
+    Reader reader;
+};
+constexpr KindReader kReaders[] = {
+    {schema::kTemp, SensorTemp}, {schema::kVolt, SensorVolt}, {schema::kFan, SensorFan}};
 
 Reader reader_for(unsigned long type) {
-    switch (type) {
-        case SENSOR_TEMP:
-            return SensorTemp;
-        case SENSOR_VOLT:
-            return SensorVolt;
-        case SENSOR_FAN:
-            return SensorFan;
-        default:
-            return nullptr;
+    for (const KindReader& row : kReaders) {
+        if (row.kind.dispatch_type == type) return row.reader;
     }
+    return nullptr;
 }
 
 using CachedModel = char[sizeof Model_str];

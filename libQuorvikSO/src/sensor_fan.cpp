@@ -1,16 +1,16 @@
 // Fan reader: the profile's dividend over the 16-bit fan count held in two
 // registers of the hardware monitor.
 #include "QuorvikSO.h"
-#include "sensor_inputs.h"
 #include "sensor_reading.h"
 #include "superio.h"
 
 namespace {
 
 using namespace quorvik::sensor;
+using quorvik::SectionKeys;
 namespace schema = quorvik::schema;
 
-Reading measure_fan(Keys& keys) {
+Reading measure_fan(SectionKeys& keys) {
     FanInput fan;
     if (const Status s = read_fan_input(keys, fan); s != SENSOR_OK) return {s};
     unsigned count = 0;

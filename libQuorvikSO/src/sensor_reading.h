@@ -4,7 +4,7 @@
 #pragma once
 
 #include "quorvik_common/profile_schema.h"
-#include "sensor_profile.h"
+#include "quorvik_common/sensor_inputs.h"
 
 namespace quorvik::sensor {
 
@@ -18,7 +18,7 @@ struct Reading {
 };
 
 // Reads one input's keys and, through them, its hardware.
-using Measure = Reading (*)(Keys& keys);
+using Measure = Reading (*)(SectionKeys& keys);
 
 // An exported reader: SENSOR_ERR_VALUE for a missing argument,
 // SENSOR_ERR_PROFILE for a profile that cannot be loaded, else the status of
@@ -26,5 +26,9 @@ using Measure = Reading (*)(Keys& keys);
 // when it succeeded.
 int serve_reading(const char* path, const char* model, int input, char** text,
                   const schema::InputKind& kind, Measure measure) noexcept;
+
+// Stores a new 1024-byte heap text "<label>: <value>" in *text; on
+// SENSOR_ERR_NOMEM *text is null.
+Status hand_over(char** text, const char* label, long value);
 
 }  // namespace quorvik::sensor

@@ -11,13 +11,13 @@
 #include "QuorvikSO.h"
 #include "diag.h"
 #include "resources.h"
-#include "sensor_inputs.h"
 #include "sensor_reading.h"
 #include "superio.h"
 
 namespace {
 
 using namespace quorvik::sensor;
+using quorvik::SectionKeys;
 namespace schema = quorvik::schema;
 
 constexpr char kMsrDevice[] = "/dev/cpu/0/msr";
@@ -66,7 +66,7 @@ int sign_extend_byte(int value) {
     return (value & 0x80) != 0 ? value - 256 : value;
 }
 
-Reading measure_temp(Keys& keys) {
+Reading measure_temp(SectionKeys& keys) {
     TempInput temp;
     MsrDevice msr;
     if (const Status s = read_temp_input(keys, temp, msr); s != SENSOR_OK) return {s};

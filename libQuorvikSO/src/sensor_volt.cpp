@@ -5,13 +5,13 @@
 #include <optional>
 
 #include "QuorvikSO.h"
-#include "sensor_inputs.h"
 #include "sensor_reading.h"
 #include "superio.h"
 
 namespace {
 
 using namespace quorvik::sensor;
+using quorvik::SectionKeys;
 namespace schema = quorvik::schema;
 
 // The product is an int on these boards: one that does not fit is no
@@ -27,7 +27,7 @@ std::optional<long> millivolts(std::uint8_t reading, int factor) {
     return static_cast<long>(volts * 1000.0);
 }
 
-Reading measure_volt(Keys& keys) {
+Reading measure_volt(SectionKeys& keys) {
     VoltInput volt;
     if (const Status s = read_volt_input(keys, volt); s != SENSOR_OK) return {s};
     std::uint8_t reading = 0;

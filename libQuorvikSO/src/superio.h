@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "sensor_profile.h"
+#include "quorvik_common/sensor_inputs.h"
 
 namespace quorvik::sensor {
 

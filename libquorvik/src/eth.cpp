@@ -74,7 +74,7 @@ using namespace quorvik;
 extern "C" int get_eth_count(int* count) noexcept {
     return guard::run(ERR_PROFILE_LOAD, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
-        return model_lookup(schema::kLanCount, INI_TYPE_INT, count);
+        return model_lookup(schema::kLanCount, *count);
     });
 }
 

@@ -1,18 +1,15 @@
-// Internal frame of the monitoring API: the command runner, the profile
-// lookup and the model lookup. Nothing here is exported.
+// Internal frame of the monitoring API: the command runner and the model
+// lookup. Nothing here is exported.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 
-#include "model_keys.h"
 #include "quorvik_common/guard.h"
 #include "quorvik_common/ini_value.h"
-#include "quorvik_common/profile_schema.h"
+#include "quorvik_common/model_keys.h"
 
 namespace quorvik {
-
-inline constexpr const char* kProfilePath = "/etc/quorvik/DeviceProfile.ini";
 
 // How long a command may run. Well above any healthy command on a slow board
 // (the CPU usage's one-second sample, df on a busy disk), and short enough
@@ -29,10 +26,10 @@ int exec_cmd(const char* command, char* output);
 // As exec_cmd; *timed_out tells whether the deadline ended the command.
 int run_command(const char* command, char* output, bool* timed_out);
 
-// Reads key of the running model's section (the name GetDeviceName gives).
-// type is INI_TYPE_INT (value: int*) or INI_TYPE_STRING (value: char[128]).
+// Reads key of the running model's section (the name GetDeviceName gives) in
+// the profile at QUORVIK_PROFILE_PATH, as read_integer does.
 // Returns 0, ERR_DEVICE_NAME, ERR_PROFILE_LOAD or ERR_PROFILE_VALUE.
-int model_lookup(const char* key, int type, void* value);
+int model_lookup(const char* key, int& value);
 
 // The running model's name and the profile, taken once for a call that reads
 // several values: each model_lookup would ask for the name and load the
@@ -43,8 +40,6 @@ class ModelProfile {
     ModelProfile(const ModelProfile&) = delete;
     ModelProfile& operator=(const ModelProfile&) = delete;
 
-    // As model_lookup, from the profile loaded once.
-    int lookup(const char* key, int type, void* value) const;
     // The model's keys for the key readers.
     SectionKeys keys() const { return SectionKeys(profile_.get(), named_ ? model_ : nullptr); }
 

@@ -10,7 +10,7 @@ using namespace quorvik;
 extern "C" int get_uart_count(int* count) noexcept {
     return guard::run(ERR_PROFILE_LOAD, [&]() -> int {
         if (count == nullptr) return ERR_RANGE;
-        return model_lookup(schema::kSerialCount, INI_TYPE_INT, count);
+        return model_lookup(schema::kSerialCount, *count);
     });
 }
 

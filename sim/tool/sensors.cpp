@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "board.h"
+#include "quorvik_common/model_match.h"
 #include "quorvik_common/profile_schema.h"
-#include "sensor_inputs.h"
-#include "sensor_profile.h"
+#include "quorvik_common/sensor_inputs.h"
 
 namespace quorvik::simtool {
 namespace {
@@ -51,25 +51,27 @@ bool load(const std::string& dir, Profile& profile) {
     return profile.dict != nullptr;
 }
 
+// The kind by its noun; anything else is a fan, as the command line has it.
 const schema::InputKind* kind_of(const std::string& kind) {
-    if (kind == "temperature") return &schema::kTemp;
-    if (kind == "voltage") return &schema::kVolt;
+    for (const schema::InputKind* known : schema::kInputKinds) {
+        if (kind == known->noun) return known;
+    }
     return &schema::kFan;
 }
 
 // The input that name means: a role ("cpu"), a label ("CPUTIN"), or a number.
 int find_input(dictionary* dict, const char* section, const schema::InputKind& kind,
                const std::string& name, std::string& error) {
-    Keys section_keys(dict, section);
+    SectionKeys section_keys(dict, section);
     int count = 0;
-    if (section_keys.section_number(kind.count_key, count) != SENSOR_OK) {
+    if (section_number(section_keys, kind.count_key, count) != SENSOR_OK) {
         error = std::string("the profile has no ") + kind.count_key;
         return -1;
     }
     for (const schema::Role& role : kind.roles) {
         if (strcasecmp(role.name, name.c_str()) == 0) {
             int input = 0;
-            if (section_keys.section_number(role.key, input) != SENSOR_OK) {
+            if (section_number(section_keys, role.key, input) != SENSOR_OK) {
                 error = std::string("the profile has no ") + role.key;
                 return -1;
             }
@@ -77,7 +79,7 @@ int find_input(dictionary* dict, const char* section, const schema::InputKind& k
         }
     }
     for (int n = 0; n < count; ++n) {
-        Keys keys(dict, section, kind.prefix, n);
+        SectionKeys keys(dict, section, kind, n);
         const char* label = keys.input_value(schema::kLabel);
         if (label != nullptr && strcasecmp(label, name.c_str()) == 0) return n;
     }
@@ -126,7 +128,7 @@ std::string set_sensor(const std::string& dir, qsim_hardware& hw, const std::str
     const auto wanted = parse_real(text.starts_with("-") ? text.substr(1) : text);
     if (!wanted) return "not a number: " + text;
     const double value = text.starts_with("-") ? -*wanted : *wanted;
-    Keys keys(r.profile.dict, r.section.c_str(), kind_of(kind)->prefix, r.input);
+    SectionKeys keys(r.profile.dict, r.section.c_str(), *kind_of(kind), r.input);
     if (kind == "voltage") {
         VoltInput input;
         if (read_volt_input(keys, input) != SENSOR_OK)
@@ -178,7 +180,7 @@ std::string get_sensor(const std::string& dir, qsim_hardware& hw, const std::str
                        const std::string& name, std::string& value) {
     Resolved r;
     if (std::string e = resolve(dir, kind, name, r); !e.empty()) return e;
-    Keys keys(r.profile.dict, r.section.c_str(), kind_of(kind)->prefix, r.input);
+    SectionKeys keys(r.profile.dict, r.section.c_str(), *kind_of(kind), r.input);
     char text[64];
     if (kind == "voltage") {
         VoltInput input;

@@ -1,5 +1,5 @@
-// The monitoring API's frame: the command runner, the profile lookup, the
-// model lookup and the identity queries over the late binding.
+// The monitoring API's frame: the command runner, the queries' key readers,
+// the model lookup and the identity queries over the late binding.
 #include "frame.h"
 
 #include <gtest/gtest.h>
@@ -134,8 +134,19 @@ class ProfileFile : public testing::Test {
 
     void write(const std::string& text) { std::ofstream(path_, std::ios::trunc) << text; }
 
-    int lookup(const char* section, const char* key, int type, void* value) {
-        return profile_lookup(ini::Profile(path_.c_str()), section, key, type, value);
+    int integer(const char* section, const char* key, int& value) {
+        return integer_at(path_, section, key, value);
+    }
+    int text(const char* section, const char* key, char (&value)[kBufferSize]) {
+        const ini::Profile profile(path_.c_str());
+        SectionKeys keys(profile.get(), section);
+        return read_text(keys, key, value);
+    }
+    static int integer_at(const std::string& path, const char* section, const char* key,
+                          int& value) {
+        const ini::Profile profile(path.c_str());
+        SectionKeys keys(profile.get(), section);
+        return read_integer(keys, key, value);
     }
 
     std::string path_;
@@ -156,50 +167,37 @@ TEST_F(ProfileFile, IntegersConvertLikeTheIniLibrary) {
                  {"mixed", 12, 0}, {"missing", -1, ERR_PROFILE_VALUE}};
     for (const auto& c : cases) {
         int value = 12345;
-        EXPECT_EQ(lookup("AB-1234", c.key, INI_TYPE_INT, &value), c.status) << c.key;
+        EXPECT_EQ(integer("AB-1234", c.key, value), c.status) << c.key;
         EXPECT_EQ(value, c.value) << c.key;
     }
     int indexed = 0;
-    EXPECT_EQ(lookup("ab-1234", "KEY_2", INI_TYPE_INT, &indexed), 0);
+    EXPECT_EQ(integer("ab-1234", "KEY_2", indexed), 0);
     EXPECT_EQ(indexed, 22);
 }
 
-TEST_F(ProfileFile, RealsAndTexts) {
-    write("[m]\nr = 2.5\nrneg = -0.5\nrword = abc\ntext = /dev/ttyS\nempty =\nlong = " +
-          std::string(128, 'L') + "\nfits = " + std::string(127, 'F') + "\n");
-    double real = 0;
-    EXPECT_EQ(lookup("m", "r", INI_TYPE_DOUBLE, &real), 0);
-    EXPECT_EQ(real, 2.5);
-    EXPECT_EQ(lookup("m", "rneg", INI_TYPE_DOUBLE, &real), ERR_PROFILE_VALUE);
-    EXPECT_EQ(real, -0.5);
-    EXPECT_EQ(lookup("m", "rword", INI_TYPE_DOUBLE, &real), 0);
-    EXPECT_EQ(lookup("m", "rmissing", INI_TYPE_DOUBLE, &real), ERR_PROFILE_VALUE);
-    EXPECT_EQ(real, -1.0);
-
-    char text[kBufferSize] = "untouched";
-    EXPECT_EQ(lookup("M", "TEXT", INI_TYPE_STRING, text), 0);
-    EXPECT_STREQ(text, "/dev/ttyS");
-    EXPECT_EQ(lookup("m", "empty", INI_TYPE_STRING, text), 0);
-    EXPECT_STREQ(text, "");
-    std::strcpy(text, "untouched");
-    EXPECT_EQ(lookup("m", "missing", INI_TYPE_STRING, text), ERR_PROFILE_VALUE);
-    EXPECT_STREQ(text, "untouched");
-    EXPECT_EQ(lookup("m", "long", INI_TYPE_STRING, text), ERR_PROFILE_VALUE);
-    EXPECT_STREQ(text, "untouched");
-    EXPECT_EQ(lookup("m", "fits", INI_TYPE_STRING, text), 0);
-    EXPECT_EQ(std::string(text), std::string(127, 'F'));
-
-    int untouched = 7;
-    EXPECT_EQ(lookup("m", "r", 9, &untouched), 0);
-    EXPECT_EQ(untouched, 7);
+TEST_F(ProfileFile, TextsFitTheCallersBuffers) {
+    write("[m]\ntext = /dev/ttyS\nempty =\nlong = " + std::string(128, 'L') +
+          "\nfits = " + std::string(127, 'F') + "\n");
+    char value[kBufferSize] = "untouched";
+    EXPECT_EQ(text("M", "TEXT", value), 0);
+    EXPECT_STREQ(value, "/dev/ttyS");
+    EXPECT_EQ(text("m", "empty", value), 0);
+    EXPECT_STREQ(value, "");
+    std::strcpy(value, "untouched");
+    EXPECT_EQ(text("m", "missing", value), ERR_PROFILE_VALUE);
+    EXPECT_STREQ(value, "untouched");
+    EXPECT_EQ(text("m", "long", value), ERR_PROFILE_VALUE);
+    EXPECT_STREQ(value, "untouched");
+    EXPECT_EQ(text("m", "fits", value), 0);
+    EXPECT_EQ(std::string(value), std::string(127, 'F'));
 }
 
 TEST_F(ProfileFile, LoadFailures) {
     int value = 0;
     write("[m]\nbroken line without equals\n");
-    EXPECT_EQ(lookup("m", "x", INI_TYPE_INT, &value), ERR_PROFILE_LOAD);
+    EXPECT_EQ(integer("m", "x", value), ERR_PROFILE_LOAD);
     std::remove(path_.c_str());
-    EXPECT_EQ(lookup("m", "x", INI_TYPE_INT, &value), ERR_PROFILE_LOAD);
+    EXPECT_EQ(integer("m", "x", value), ERR_PROFILE_LOAD);
 }
 
 // Only a regular file is loaded, refused at once otherwise: a FIFO with no
@@ -225,9 +223,7 @@ TEST_F(ProfileFile, OnlyARegularFileIsLoaded) {
     };
     for (const auto& c : cases) {
         int value = 0;
-        EXPECT_EQ(profile_lookup(ini::Profile(c.path.c_str()), "m", "x", INI_TYPE_INT, &value),
-                  c.status)
-            << c.path;
+        EXPECT_EQ(integer_at(c.path, "m", "x", value), c.status) << c.path;
         char* text = nullptr;
         EXPECT_EQ(SensorVoltQuery(c.path.c_str(), "m", &text), c.sensor_status) << c.path;
         std::free(text);
@@ -241,13 +237,11 @@ TEST_F(ProfileFile, OnlyARegularFileIsLoaded) {
 TEST_F(ProfileFile, KeyNamingASectionIsAMissingKey) {
     write("[ab-1234]\nVolt = 3\n[ab-1234:volt]\nx = 1\n");
     int value = 0;
-    EXPECT_EQ(lookup("ab-1234", "volt", INI_TYPE_INT, &value), ERR_PROFILE_VALUE);
+    EXPECT_EQ(integer("ab-1234", "volt", value), ERR_PROFILE_VALUE);
     EXPECT_EQ(value, -1);
-    double real = 0;
-    EXPECT_EQ(lookup("ab-1234", "volt", INI_TYPE_DOUBLE, &real), ERR_PROFILE_VALUE);
-    char text[kBufferSize] = "untouched";
-    EXPECT_EQ(lookup("ab-1234", "volt", INI_TYPE_STRING, text), ERR_PROFILE_VALUE);
-    EXPECT_STREQ(text, "untouched");
+    char value_text[kBufferSize] = "untouched";
+    EXPECT_EQ(text("ab-1234", "volt", value_text), ERR_PROFILE_VALUE);
+    EXPECT_STREQ(value_text, "untouched");
 }
 
 // Our reader must answer exactly as iniparser does wherever iniparser is sound.
@@ -324,19 +318,20 @@ TEST_F(IdentityQueries, ModelLookupReadsTheRunningModelsSection) {
     QUORVIK_REQUIRE_PRIVATE_MOUNTS();
     sim::write_system_profile("[kt-500r]\nTotalSerialPort = 4\nTtyType = S\n");
     int count = -5;
-    sim::printed_by(
-        [&] { EXPECT_EQ(model_lookup("TotalSerialPort", INI_TYPE_INT, &count), ERR_DEVICE_NAME); });
+    sim::printed_by([&] { EXPECT_EQ(model_lookup("TotalSerialPort", count), ERR_DEVICE_NAME); });
     EXPECT_EQ(count, -5) << "no lookup without a model name";
 
     sim::install(sim::insyde_board("KT-500R", "R1.05", "SN0042"));
-    EXPECT_EQ(model_lookup("TotalSerialPort", INI_TYPE_INT, &count), 0);
+    EXPECT_EQ(model_lookup("TotalSerialPort", count), 0);
     EXPECT_EQ(count, 4);
     char text[kBufferSize] = {};
-    EXPECT_EQ(model_lookup("TtyType", INI_TYPE_STRING, text), 0);
+    const ModelProfile profile;
+    SectionKeys keys = profile.keys();
+    EXPECT_EQ(read_text(keys, "TtyType", text), 0);
     EXPECT_STREQ(text, "S");
-    EXPECT_EQ(model_lookup("TotalLanPort", INI_TYPE_INT, &count), ERR_PROFILE_VALUE);
+    EXPECT_EQ(model_lookup("TotalLanPort", count), ERR_PROFILE_VALUE);
     sim::remove_system_profile();
-    EXPECT_EQ(model_lookup("TotalSerialPort", INI_TYPE_INT, &count), ERR_PROFILE_LOAD);
+    EXPECT_EQ(model_lookup("TotalSerialPort", count), ERR_PROFILE_LOAD);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include "api_fixture.h"
 #include "fake_tools.h"
 #include "fixed_paths.h"
-#include "frame.h"
 #include "quorvik.h"
 
 namespace quorvik::sim {
@@ -79,24 +78,12 @@ TEST_F(CommaLocale, CommandNumbersReadAsInTheCLocale) {
 }
 
 TEST_F(CommaLocale, ProfileValuesReadAsInTheCLocale) {
-    board("AB-1234", "TotalSerialPort = 0x2\nTotalLanPort = 3,5\nScale = 2.5\nComma = 2,5\n");
+    board("AB-1234", "TotalSerialPort = 0x2\nTotalLanPort = 3,5\n");
     int count = -1;
     EXPECT_EQ(get_uart_count(&count), 0);
     EXPECT_EQ(count, 2);
     EXPECT_EQ(get_eth_count(&count), 0);
     EXPECT_EQ(count, 3);
-    const struct {
-        const char* key;
-        double value;
-    } reals[] = {{"Scale", 2.5}, {"Comma", 2.0}};
-    for (const auto& r : reals) {
-        double value = -1;
-        EXPECT_EQ(
-            profile_lookup(ini::Profile(kProfilePath), "AB-1234", r.key, INI_TYPE_DOUBLE, &value),
-            0)
-            << r.key;
-        EXPECT_EQ(value, r.value) << r.key;
-    }
 }
 
 }  // namespace

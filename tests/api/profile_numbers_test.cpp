@@ -59,7 +59,7 @@ TEST_F(ProfileNumbers, TheLookupRefusesNumbersOutsideInt) {
     for (const auto& n : kNumbers) {
         board("AB-1234", std::string("Count = ") + n.text + "\n");
         int value = kUntouched;
-        EXPECT_EQ(model_lookup("Count", INI_TYPE_INT, &value), n.status) << shown(n);
+        EXPECT_EQ(model_lookup("Count", value), n.status) << shown(n);
         EXPECT_EQ(value, n.value) << shown(n);
     }
 }

@@ -1,5 +1,5 @@
-// The profile lookup over arbitrary INI text: every key type, section and
-// key names taken from the input itself.
+// The queries' key readers over arbitrary INI text: integers and texts, section
+// and key names taken from the input itself.
 #include <unistd.h>
 
 #include <cstdint>
@@ -7,7 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "frame.h"
+#include "quorvik_common/ini_value.h"
+#include "quorvik_common/model_keys.h"
 
 namespace {
 
@@ -16,16 +17,13 @@ const std::string& profile_path() {
     return path;
 }
 
-void lookup(const char* section, const char* key, int type) {
-    union {
-        int number;
-        double real;
-        char text[quorvik::kBufferSize];
-    } value;
-    std::memset(&value, 0, sizeof value);
-    quorvik::profile_lookup(quorvik::ini::Profile(profile_path().c_str()), section, key, type,
-                            &value);
-    if (type == quorvik::INI_TYPE_STRING && value.text[sizeof value.text - 1] != 0) {
+void lookup(const quorvik::ini::Profile& profile, const char* section, const char* key) {
+    quorvik::SectionKeys keys(profile.get(), section);
+    int number = 0;
+    quorvik::read_integer(keys, key, number);
+    char text[quorvik::kBufferSize];
+    std::memset(text, 0, sizeof text);
+    if (quorvik::read_text(keys, key, text) == 0 && text[sizeof text - 1] != 0) {
         __builtin_trap();  // text values must fit the 128-byte buffer
     }
 }
@@ -44,10 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t colon = first.find(':');
     const std::string section = colon == std::string::npos ? first : first.substr(0, colon);
     const std::string key = colon == std::string::npos ? "Volt" : first.substr(colon + 1);
-    for (int type = 0; type <= 3; ++type) {
-        lookup(section.c_str(), key.c_str(), type);
-        lookup((section + "_1").c_str(), key.c_str(), type);
-        lookup("ab-1234", "TotalSerialPort", type);
-    }
+    const quorvik::ini::Profile profile(profile_path().c_str());
+    lookup(profile, section.c_str(), key.c_str());
+    lookup(profile, (section + "_1").c_str(), key.c_str());
+    lookup(profile, "ab-1234", "TotalSerialPort");
     return 0;
 }

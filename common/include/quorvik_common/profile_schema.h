@@ -1,5 +1,6 @@
 // The device profile's vocabulary: every key name, how input keys are formed,
-// the chips with banks, the role tables, the limits on values and counts.
+// the input kinds and what reads them, the chips with banks, the role tables,
+// the limits on values and counts.
 // The readers, the monitoring library, quorvik-info's collectors and its
 // profile checker all take them from here, so that a chip or a role added
 // here is one that every one of them knows.
@@ -10,6 +11,22 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "QuorvikSO.h"
+
+namespace quorvik {
+class SectionKeys;
+}  // namespace quorvik
+
+namespace quorvik::sensor {
+class MsrSource;
+
+// Each reads the keys of one input as its kind's reader does, and gives the
+// reader's status (sensor_inputs.h); the registers named are not read.
+int check_volt_input(SectionKeys& keys, MsrSource& msr);
+int check_temp_input(SectionKeys& keys, MsrSource& msr);
+int check_fan_input(SectionKeys& keys, MsrSource& msr);
+}  // namespace quorvik::sensor
 
 namespace quorvik::schema {
 
@@ -73,12 +90,18 @@ inline constexpr Role kVoltRoles[] = {
     {"cpu", "V_CPU_Index"}, {"dram", "V_DRAM_Index"}, {"5v", "V_5V_Index"}};
 inline constexpr Role kTempRoles[] = {{"cpu", "T_CPU_Index"}, {"system", "T_SYSTEM_Index"}};
 
+// A kind of sensor input and what reads it: a new kind is one row here, with
+// its reader's row in libQuorvikSO's dispatch.
 struct InputKind {
     const char* prefix;  // "Vin"
     const char* count_key;
     const char* noun;  // "voltage"
     std::span<const Field> fields;
     std::span<const Role> roles;  // the roles its inputs carry, if any
+    unsigned long dispatch_type;  // GetSensorValueByType's type (SENSOR_VOLT)
+    const char* count_query;      // the exported count query, "SensorVoltQuery"
+    // Reads one input's keys as the kind's reader does: its status.
+    int (*read_keys)(SectionKeys& keys, sensor::MsrSource& msr);
 };
 
 inline constexpr Field kVoltFields[] = {{kLabel, ValueType::text},
@@ -98,9 +121,30 @@ inline constexpr Field kFanFields[] = {{kLabel, ValueType::text},
                                        {kFanLow, ValueType::integer},
                                        {kFanDividend, ValueType::integer}};
 
-inline constexpr InputKind kVolt{"Vin", kVoltCount, "voltage", kVoltFields, kVoltRoles};
-inline constexpr InputKind kTemp{"Tin", kTempCount, "temperature", kTempFields, kTempRoles};
-inline constexpr InputKind kFan{"Fin", kFanCount, "fan", kFanFields, {}};
+inline constexpr InputKind kVolt{.prefix = "Vin",
+                                 .count_key = kVoltCount,
+                                 .noun = "voltage",
+                                 .fields = kVoltFields,
+                                 .roles = kVoltRoles,
+                                 .dispatch_type = SENSOR_VOLT,
+                                 .count_query = "SensorVoltQuery",
+                                 .read_keys = sensor::check_volt_input};
+inline constexpr InputKind kTemp{.prefix = "Tin",
+                                 .count_key = kTempCount,
+                                 .noun = "temperature",
+                                 .fields = kTempFields,
+                                 .roles = kTempRoles,
+                                 .dispatch_type = SENSOR_TEMP,
+                                 .count_query = "SensorTempQuery",
+                                 .read_keys = sensor::check_temp_input};
+inline constexpr InputKind kFan{.prefix = "Fin",
+                                .count_key = kFanCount,
+                                .noun = "fan",
+                                .fields = kFanFields,
+                                .roles = {},
+                                .dispatch_type = SENSOR_FAN,
+                                .count_query = "SensorFanQuery",
+                                .read_keys = sensor::check_fan_input};
 inline constexpr const InputKind* kInputKinds[] = {&kVolt, &kTemp, &kFan};
 
 // "Vin3Idx".
@@ -189,7 +233,6 @@ inline constexpr std::size_t kLongestModel = kModelSize - 1;
 
 // The monitoring library's text values and command lines fit this many bytes.
 inline constexpr std::size_t kTextSize = 128;
-inline constexpr std::size_t kLongestText = kTextSize - 1;
 
 // The monitoring library reads at most this many TtyNum items.
 inline constexpr int kMostTtyNumbers = 128;

@@ -1,13 +1,11 @@
-// Model matching: which profile section serves a model whose name has no
-// section of its own.
-#include <iniparser.h>
+#include "quorvik_common/model_match.h"
+
 #include <strings.h>
 
 #include <cctype>
 #include <cstring>
 
 #include "quorvik_common/ini_value.h"
-#include "sensor_profile.h"
 
 namespace quorvik::sensor {
 namespace {
@@ -48,7 +46,7 @@ int match(const char* model, const Sections& sections, char* section) {
 
 }  // namespace
 
-int serving_section(const char* model, dictionary* profile, char* section) {
+int serving_section(const char* model, const dictionary* profile, char* section) {
     if (model == nullptr || profile == nullptr || section == nullptr) return 0;
     return match(model, ini::Sections(profile), section);
 }
@@ -58,7 +56,7 @@ int serving_section(const char* model, std::span<const char* const> sections, ch
     return match(model, sections, section);
 }
 
-SectionName::SectionName(dictionary* profile, const char* model) : name_(model) {
+SectionName::SectionName(const dictionary* profile, const char* model) : name_(model) {
     if (serving_section(model, profile, buffer_) == 1) name_ = buffer_;
 }
 
