@@ -128,22 +128,7 @@ std::string write_item(const std::string& dir, const std::string& name, const It
     return "";
 }
 
-std::string create_state(const Board& board, const MemoryImages& images, const std::string& dir,
-                         const std::string& self) {
-    if (::mkdir(dir.c_str(), 0755) != 0) {
-        if (errno != EEXIST) return error_text("cannot create the state directory " + dir);
-        DIR* d = ::opendir(dir.c_str());
-        int entries = 0;
-        while (d != nullptr && ::readdir(d) != nullptr) ++entries;
-        if (d != nullptr) ::closedir(d);
-        if (entries > 2) return "the state directory " + dir + " is not empty (another run's?)";
-    }
-    for (const char* sub :
-         {"/bin", "/dev", "/sys", "/sys/class", "/sys/class/net", "/proc", "/sim"}) {
-        if (std::string e = make_dir(dir + sub); !e.empty()) return e;
-    }
-
-    // The hardware file.
+qsim_hardware hardware_of(const Board& board) {
     qsim_hardware hw{};
     std::memcpy(hw.magic, QSIM_MAGIC, sizeof hw.magic);
     hw.size = sizeof hw;
@@ -170,6 +155,26 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
     hw.power[1] = board.power[1];
     for (int i = 0; i < QSIM_RELAYS; ++i) hw.relay[i] = -1;
     for (const auto& [index, value] : board.relay) hw.relay[index] = value;
+    return hw;
+}
+
+std::string create_state(const Board& board, const MemoryImages& images, const std::string& dir,
+                         const std::string& self) {
+    if (::mkdir(dir.c_str(), 0755) != 0) {
+        if (errno != EEXIST) return error_text("cannot create the state directory " + dir);
+        DIR* d = ::opendir(dir.c_str());
+        int entries = 0;
+        while (d != nullptr && ::readdir(d) != nullptr) ++entries;
+        if (d != nullptr) ::closedir(d);
+        if (entries > 2) return "the state directory " + dir + " is not empty (another run's?)";
+    }
+    for (const char* sub :
+         {"/bin", "/dev", "/sys", "/sys/class", "/sys/class/net", "/proc", "/sim"}) {
+        if (std::string e = make_dir(dir + sub); !e.empty()) return e;
+    }
+
+    // The hardware file.
+    const qsim_hardware hw = hardware_of(board);
     if (std::string e = write_file(dir + "/" + QSIM_HARDWARE_FILE,
                                    std::string(reinterpret_cast<const char*>(&hw), sizeof hw));
         !e.empty()) {

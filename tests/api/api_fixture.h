@@ -1,33 +1,34 @@
 // A board for the monitoring API's tests: the simulated hardware library
-// with an empty identity cache, the simulated digital-I/O driver, and the
-// system profile in the private /etc/quorvik.
+// with an empty identity cache, the test run's digital-I/O driver (none at
+// first, watched), and the system profile in the private /etc/quorvik.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "QuorvikSO.h"
 #include "bios_builder.h"
 #include "capture.h"
-#include "dio_sim.h"
 #include "private_mounts.h"
 #include "sim_board.h"
+#include "sim_run.h"
 
 namespace quorvik::sim {
 
 class BoardApiTest : public testing::Test {
   protected:
     void SetUp() override {
-        DioDriver::get().reset();
-        DioDriver::install();
+        run().reset();
+        watch_ = std::make_unique<DriverWatch>();
         unidentified_board();
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
     }
     void TearDown() override {
-        EXPECT_EQ(DioDriver::get().open_descriptors(), 0) << "a device node was left open";
-        DioDriver::uninstall();
+        EXPECT_EQ(run().open_nodes(), 0) << "a device node was left open";
+        watch_.reset();
     }
 
     // The board identifies as model; the profile holds one section for it.
@@ -45,7 +46,11 @@ class BoardApiTest : public testing::Test {
         PlatformInfo_Flag = 0;
     }
 
-    static DioDriver& dio() { return DioDriver::get(); }
+    static SimRun& run() { return SimRun::get(); }
+    DriverWatch& watch() { return *watch_; }
+
+  private:
+    std::unique_ptr<DriverWatch> watch_;
 };
 
 }  // namespace quorvik::sim

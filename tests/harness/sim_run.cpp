@@ -1,0 +1,162 @@
+#include "sim_run.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "state.h"
+
+namespace quorvik::sim {
+namespace {
+
+constexpr off_t kMemorySize = off_t{1} << 32;
+
+// The board every case starts from: what a freshly loaded driver with
+// nothing wired reads.
+simtool::Board empty_board() {
+    simtool::Board board;
+    board.power[0] = 0;
+    board.power[1] = 0;
+    return board;
+}
+
+[[noreturn]] void give_up(const std::string& what) {
+    throw std::runtime_error("test run of the simulator: " + what);
+}
+
+// "pid=1 request=15 set-relay port=0 value=1 ok" into its fields.
+DriverRequest parse_log_line(const std::string& line) {
+    DriverRequest request;
+    std::istringstream words(line);
+    std::string word;
+    while (words >> word) {
+        if (word.rfind("port=", 0) == 0) {
+            request.port = std::stoi(word.substr(5));
+        } else if (word.rfind("value=", 0) == 0) {
+            request.value = std::stoi(word.substr(6));
+        } else if (word == "ok") {
+            request.ok = true;
+        } else if (word == "set-relay" || word == "get-power" || word == "unknown") {
+            request.name = word;
+        }
+    }
+    return request;
+}
+
+// Made before main, so that the libraries' first look finds it.
+const SimRun& early = SimRun::get();
+
+}  // namespace
+
+SimRun& SimRun::get() {
+    static SimRun run;
+    return run;
+}
+
+SimRun::SimRun() {
+    char dir[] = "/tmp/quorvik-test-run-XXXXXX";
+    if (::mkdtemp(dir) == nullptr) give_up("mkdtemp");
+    dir_ = dir;
+    const std::string state = dir_ + "/state";
+    const std::string e = simtool::create_state(empty_board(), {}, state, "/bin/false");
+    if (!e.empty()) give_up(e);
+    dir_ = state;
+    // The machine's paths stay the machine's until a test says otherwise.
+    write_state_file(QSIM_REWRITE_FILE, "");
+    ::setenv(QSIM_ENV_STATE, dir_.c_str(), 1);
+    hardware_ = qsim_run_hardware();
+    if (hardware_ == nullptr) give_up("the hardware file of " + dir_ + " does not map");
+}
+
+SimRun::~SimRun() {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(dir_).parent_path(), ignored);
+}
+
+void SimRun::write_state_file(const char* name, const std::string& text) {
+    const std::string e = simtool::replace_file(dir_ + "/" + name, text);
+    if (!e.empty()) give_up(e);
+}
+
+void SimRun::reset() {
+    *hardware_ = simtool::hardware_of(empty_board());
+    const std::string memory = dir_ + "/" + QSIM_MEMORY_FILE;
+    if (::truncate(memory.c_str(), 0) != 0 || ::truncate(memory.c_str(), kMemorySize) != 0)
+        give_up("cannot clear " + memory);
+    ::unlink((dir_ + "/" + QSIM_DIO_NODE_FILE).c_str());
+    write_state_file("dio-nodes", "");
+    qsim_reload_dio_nodes();
+    forget_driver_log();
+}
+
+void SimRun::write_memory(std::uint64_t address, std::span<const std::uint8_t> bytes) {
+    const std::string memory = dir_ + "/" + QSIM_MEMORY_FILE;
+    const int fd = ::open(memory.c_str(), O_WRONLY | O_CLOEXEC);
+    const bool written =
+        fd >= 0 && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(address)) ==
+                       static_cast<ssize_t>(bytes.size());
+    if (fd >= 0) ::close(fd);
+    if (!written) give_up("cannot write " + memory);
+}
+
+void SimRun::add_driver(const std::vector<std::string>& relay_nodes) {
+    write_state_file(QSIM_DIO_NODE_FILE, "");
+    std::string nodes;
+    for (const std::string& node : relay_nodes) nodes += node + "\n";
+    write_state_file("dio-nodes", nodes);
+    qsim_reload_dio_nodes();
+    hardware_->dio_device = 1;
+}
+
+std::vector<DriverRequest> SimRun::driver_log() const {
+    std::vector<DriverRequest> requests;
+    std::ifstream log(dir_ + "/" + QSIM_DIO_LOG_FILE);
+    for (std::string line; std::getline(log, line);) requests.push_back(parse_log_line(line));
+    return requests;
+}
+
+void SimRun::forget_driver_log() {
+    const std::string log = dir_ + "/" + QSIM_DIO_LOG_FILE;
+    if (::truncate(log.c_str(), 0) != 0) give_up("cannot clear " + log);
+}
+
+int SimRun::open_nodes() const {
+    const std::string node = dir_ + "/" + QSIM_DIO_NODE_FILE;
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ignored;
+        if (std::filesystem::read_symlink(entry.path(), ignored) == node) ++count;
+    }
+    return count;
+}
+
+std::vector<std::string> DriverWatch::opened() const {
+    const std::lock_guard lock(mutex_);
+    return opened_;
+}
+
+void DriverWatch::forget() {
+    const std::lock_guard lock(mutex_);
+    opened_.clear();
+}
+
+void DriverWatch::opening(const char* path) {
+    {
+        const std::lock_guard lock(mutex_);
+        opened_.emplace_back(path);
+    }
+    if (throw_on_open) std::rethrow_exception(throw_on_open);
+}
+
+void DriverWatch::sending(unsigned long, const dio_request&) {
+    if (throw_on_request) std::rethrow_exception(throw_on_request);
+}
+
+}  // namespace quorvik::sim

@@ -1,0 +1,90 @@
+// The test process's own run of the board simulator: a state directory made
+// before main (QUORVIK_SIM_STATE points at it before either library looks),
+// served by the simulator's platform layers linked into the test, and
+// arranged and reset here between cases.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "monitor_hooks.h"
+#include "sim_state.h"
+
+namespace quorvik::sim {
+
+// One line of STATE/dio.log: a request that reached the simulated driver,
+// with the value as the driver left it.
+struct DriverRequest {
+    std::string name;  // set-relay, get-power, unknown
+    int port = 0;
+    int value = 0;
+    bool ok = false;
+    bool operator==(const DriverRequest&) const = default;
+};
+
+class SimRun {
+  public:
+    static SimRun& get();
+
+    const std::string& dir() const { return dir_; }
+    qsim_hardware& hardware() { return *hardware_; }
+
+    // An empty board: no chip, no MSRs, no driver, power inputs reading 0,
+    // relays never set, memory all zero, the driver's log empty.
+    void reset();
+
+    // ---- physical memory ----
+    void write_memory(std::uint64_t address, std::span<const std::uint8_t> bytes);
+
+    // ---- the digital-I/O driver ----
+    // /dev/dio exists; relay_nodes are the other node paths the board has.
+    void add_driver(const std::vector<std::string>& relay_nodes = {});
+    void fail_driver(std::uint32_t failures) { hardware_->dio_fail = failures; }
+    void set_power(int input, int state) { hardware_->power[input] = state; }
+    int relay(int port) const { return hardware_->relay[port]; }
+    std::vector<DriverRequest> driver_log() const;
+    void forget_driver_log();
+    // Descriptors of this process open on the driver's node.
+    int open_nodes() const;
+
+    SimRun(const SimRun&) = delete;
+    SimRun& operator=(const SimRun&) = delete;
+
+  private:
+    SimRun();
+    ~SimRun();
+    void write_state_file(const char* name, const std::string& text);
+
+    std::string dir_;
+    qsim_hardware* hardware_ = nullptr;
+};
+
+// What a test watches and breaks in the driver calls of its process: the
+// paths opened, and exceptions thrown from an open or a request. Installed
+// for its lifetime.
+class DriverWatch final : public platform::DioHooks {
+  public:
+    DriverWatch() { platform::set_dio_hooks(this); }
+    ~DriverWatch() override { platform::set_dio_hooks(nullptr); }
+    DriverWatch(const DriverWatch&) = delete;
+    DriverWatch& operator=(const DriverWatch&) = delete;
+
+    std::exception_ptr throw_on_open;
+    std::exception_ptr throw_on_request;
+
+    std::vector<std::string> opened() const;
+    void forget();
+
+    void opening(const char* path) override;
+    void sending(unsigned long request, const dio_request& record) override;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> opened_;
+};
+
+}  // namespace quorvik::sim
