@@ -27,7 +27,8 @@ extern "C" {
 #define QSIM_ENV_LIBDIR "QUORVIK_SIM_LIBDIR" /* the simulated libraries' directory */
 
 #define QSIM_MAGIC "QSIMHW03"
-#define QSIM_BANKS 8
+#define QSIM_BANKS 8           /* the banks a board description gives */
+#define QSIM_REGISTER_FILES 16 /* room for a chip with a bank bit more */
 #define QSIM_MSRS 64
 #define QSIM_RELAYS 8
 #define QSIM_POWER_INPUTS 2
@@ -69,7 +70,7 @@ struct qsim_hardware {
     uint8_t bank_select;
     uint8_t bank_register;
     uint8_t bank_kept;
-    uint8_t registers[QSIM_BANKS][256];
+    uint8_t registers[QSIM_REGISTER_FILES][256];
 
     /* Model-specific registers of CPU 0; msr_device 0: no /dev/cpu/0/msr. */
     uint32_t msr_device;
@@ -92,7 +93,8 @@ struct qsim_hardware {
 /* The register file that the chip's bank select names; 0 on a chip without
  * banks. */
 static inline unsigned qsim_selected_bank(const struct qsim_hardware* hw) {
-    return hw->banked ? (unsigned)(hw->bank_select & ~hw->bank_kept) & (QSIM_BANKS - 1) : 0;
+    return hw->banked ? (unsigned)(hw->bank_select & ~hw->bank_kept) & (QSIM_REGISTER_FILES - 1)
+                      : 0;
 }
 
 /* The run's hardware, mapped once per process from $QUORVIK_SIM_STATE;

@@ -142,7 +142,7 @@ qsim_hardware hardware_of(const Board& board) {
     hw.bank_kept = row->kept_bits;
     hw.index_port = static_cast<std::uint16_t>(board.superio.index_port);
     hw.data_port = static_cast<std::uint16_t>(board.superio.data_port);
-    std::memcpy(hw.registers, board.registers, sizeof hw.registers);
+    std::memcpy(hw.registers, board.registers, sizeof board.registers);
     // The bank register of a banked chip: bank 0's value.
     hw.bank_select = board.superio.banked ? board.registers[0][hw.bank_register] : 0;
     hw.msr_device = board.msr.empty() ? 0 : 1;

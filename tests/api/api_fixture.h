@@ -12,6 +12,7 @@
 #include "QuorvikSO.h"
 #include "bios_builder.h"
 #include "capture.h"
+#include "driver_watch.h"
 #include "private_mounts.h"
 #include "sim_board.h"
 #include "sim_run.h"

@@ -47,8 +47,8 @@ TEST_F(Exceptions, ThrownInsideTheDeviceCallsBecomeTheFunctionsStatus) {
     };
     for (const auto& e : exceptions) {
         for (const bool on_open : {true, false}) {
-            board("AB-1234", "S_Power_indicator = 1\nO_Relay = 1\nRelay_Node = /dev/dio\n");
             run().reset();
+            board("AB-1234", "S_Power_indicator = 1\nO_Relay = 1\nRelay_Node = /dev/dio\n");
             run().add_driver();
             run().set_power(0, 1);
             (on_open ? watch().throw_on_open : watch().throw_on_request) = e.thrown;

@@ -144,6 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view profile =
         line_end == std::string_view::npos ? std::string_view() : input.substr(line_end + 1);
 
+    SimRun& run = SimRun::get();
+    run.reset();
     Board& board = Board::get();
     board.reset();
     std::memset(Model_str, 0, sizeof Model_str);
@@ -157,8 +159,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     chip.set(0, 0x27, 45);
     board.msr[0x1A2] = 0x00640000;
     board.msr[0x19C] = 0x001E0000;
-    SimRun& run = SimRun::get();
-    run.reset();
     run.add_driver({"/dev/relay1"});
     write_system_profile(profile);
 

@@ -87,9 +87,7 @@ void SimRun::write_state_file(const char* name, const std::string& text) {
 
 void SimRun::reset() {
     *hardware_ = simtool::hardware_of(empty_board());
-    const std::string memory = dir_ + "/" + QSIM_MEMORY_FILE;
-    if (::truncate(memory.c_str(), 0) != 0 || ::truncate(memory.c_str(), kMemorySize) != 0)
-        give_up("cannot clear " + memory);
+    clear_memory();
     ::unlink((dir_ + "/" + QSIM_DIO_NODE_FILE).c_str());
     write_state_file("dio-nodes", "");
     qsim_reload_dio_nodes();
@@ -104,6 +102,16 @@ void SimRun::write_memory(std::uint64_t address, std::span<const std::uint8_t> b
                        static_cast<ssize_t>(bytes.size());
     if (fd >= 0) ::close(fd);
     if (!written) give_up("cannot write " + memory);
+}
+
+void SimRun::clear_memory() {
+    // Holes, not a truncation: ext4 writes a truncated file's data back first.
+    const std::string memory = dir_ + "/" + QSIM_MEMORY_FILE;
+    const int fd = ::open(memory.c_str(), O_WRONLY | O_CLOEXEC);
+    const bool cleared =
+        fd >= 0 && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, kMemorySize) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!cleared) give_up("cannot clear " + memory);
 }
 
 void SimRun::add_driver(const std::vector<std::string>& relay_nodes) {
@@ -135,28 +143,6 @@ int SimRun::open_nodes() const {
         if (std::filesystem::read_symlink(entry.path(), ignored) == node) ++count;
     }
     return count;
-}
-
-std::vector<std::string> DriverWatch::opened() const {
-    const std::lock_guard lock(mutex_);
-    return opened_;
-}
-
-void DriverWatch::forget() {
-    const std::lock_guard lock(mutex_);
-    opened_.clear();
-}
-
-void DriverWatch::opening(const char* path) {
-    {
-        const std::lock_guard lock(mutex_);
-        opened_.emplace_back(path);
-    }
-    if (throw_on_open) std::rethrow_exception(throw_on_open);
-}
-
-void DriverWatch::sending(unsigned long, const dio_request&) {
-    if (throw_on_request) std::rethrow_exception(throw_on_request);
 }
 
 }  // namespace quorvik::sim

@@ -5,13 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "monitor_hooks.h"
 #include "sim_state.h"
 
 namespace quorvik::sim {
@@ -39,6 +36,7 @@ class SimRun {
 
     // ---- physical memory ----
     void write_memory(std::uint64_t address, std::span<const std::uint8_t> bytes);
+    void clear_memory();
 
     // ---- the digital-I/O driver ----
     // /dev/dio exists; relay_nodes are the other node paths the board has.
@@ -61,30 +59,6 @@ class SimRun {
 
     std::string dir_;
     qsim_hardware* hardware_ = nullptr;
-};
-
-// What a test watches and breaks in the driver calls of its process: the
-// paths opened, and exceptions thrown from an open or a request. Installed
-// for its lifetime.
-class DriverWatch final : public platform::DioHooks {
-  public:
-    DriverWatch() { platform::set_dio_hooks(this); }
-    ~DriverWatch() override { platform::set_dio_hooks(nullptr); }
-    DriverWatch(const DriverWatch&) = delete;
-    DriverWatch& operator=(const DriverWatch&) = delete;
-
-    std::exception_ptr throw_on_open;
-    std::exception_ptr throw_on_request;
-
-    std::vector<std::string> opened() const;
-    void forget();
-
-    void opening(const char* path) override;
-    void sending(unsigned long request, const dio_request& record) override;
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> opened_;
 };
 
 }  // namespace quorvik::sim

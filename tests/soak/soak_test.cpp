@@ -250,6 +250,11 @@ class SoakBoard : public testing::Test {
     void SetUp() override {
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
         descriptors_ = open_descriptors();
+        SimRun& run = SimRun::get();
+        run.reset();
+        run.add_driver();
+        run.set_power(0, 1);
+        run.set_power(1, 0);
         chip_ = std::make_unique<SuperIoChip>(0x295, 0x296, true);
         chip_->set(0, 0x20, 142);
         chip_->set(0, 0x21, 100);
@@ -259,11 +264,6 @@ class SoakBoard : public testing::Test {
         chip_->set(0, 0x29, 0x46);
         fresh_board();
         forget_identity();
-        SimRun& run = SimRun::get();
-        run.reset();
-        run.add_driver();
-        run.set_power(0, 1);
-        run.set_power(1, 0);
 
         char dir[] = "/tmp/quorvik-soak-XXXXXX";
         ASSERT_NE(::mkdtemp(dir), nullptr);

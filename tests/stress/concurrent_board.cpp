@@ -9,24 +9,13 @@ namespace quorvik::sim {
 
 // ---- chip ----
 
-std::uint8_t CheckedChip::read(std::uint16_t port) {
-    check_data_access(port);
-    return SuperIoChip::read(port);
-}
-
-void CheckedChip::write(std::uint16_t port, std::uint8_t value) {
-    if (port == index_port_) {
+void CheckedChip::seen(bool write, std::uint16_t port, std::uint8_t value) {
+    if (port == index_port_ && write) {
         index_writer_ = std::this_thread::get_id();
-    } else {
-        check_data_access(port);
-    }
-    SuperIoChip::write(port, value);
-}
-
-void CheckedChip::check_data_access(std::uint16_t port) {
-    if (port != index_port_ && index_writer_ != std::this_thread::get_id()) {
+    } else if (port != index_port_ && index_writer_ != std::this_thread::get_id()) {
         ++foreign_data_accesses;
     }
+    SuperIoChip::seen(write, port, value);
 }
 
 // ---- firmware ----

@@ -14,7 +14,7 @@
 namespace quorvik::sim {
 
 // The chip's index register is one state for all threads: a data access
-// must come from the thread that wrote the index last. The board calls the
+// must come from the thread that wrote the index last. The board tells the
 // chip under its own lock, so the check needs none.
 class CheckedChip : public SuperIoChip {
   public:
@@ -23,12 +23,9 @@ class CheckedChip : public SuperIoChip {
 
     int foreign_data_accesses = 0;
 
-    std::uint8_t read(std::uint16_t port) override;
-    void write(std::uint16_t port, std::uint8_t value) override;
+    void seen(bool write, std::uint16_t port, std::uint8_t value) override;
 
   private:
-    void check_data_access(std::uint16_t port);
-
     std::uint16_t index_port_;
     std::thread::id index_writer_;
 };

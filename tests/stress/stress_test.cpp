@@ -311,6 +311,11 @@ class ConcurrentCalls : public testing::Test {
         // The mount namespace is entered by this thread before any other
         // starts, so that all of them see the private profile.
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
+        SimRun& run = SimRun::get();
+        run.reset();
+        run.add_driver();
+        run.set_power(0, 1);
+        run.set_power(1, 0);
         Board& board = Board::get();
         board.reset();
         board.per_thread_permissions = true;
@@ -321,11 +326,6 @@ class ConcurrentCalls : public testing::Test {
         firmware_.serve(board);
         install(board_images());
         write_system_profile(kProfile);
-        SimRun& run = SimRun::get();
-        run.reset();
-        run.add_driver();
-        run.set_power(0, 1);
-        run.set_power(1, 0);
         forget_identity();
         arrange_tools();
     }
