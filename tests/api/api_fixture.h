@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "QuorvikSO.h"
@@ -23,14 +22,10 @@ class BoardApiTest : public testing::Test {
   protected:
     void SetUp() override {
         run().reset();
-        watch_ = std::make_unique<DriverWatch>();
         unidentified_board();
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
     }
-    void TearDown() override {
-        EXPECT_EQ(run().open_nodes(), 0) << "a device node was left open";
-        watch_.reset();
-    }
+    void TearDown() override { EXPECT_EQ(run().open_nodes(), 0) << "a device node was left open"; }
 
     // The board identifies as model; the profile holds one section for it.
     static void board(const std::string& model, const std::string& section_body) {
@@ -48,10 +43,10 @@ class BoardApiTest : public testing::Test {
     }
 
     static SimRun& run() { return SimRun::get(); }
-    DriverWatch& watch() { return *watch_; }
+    DriverWatch& watch() { return watch_; }
 
   private:
-    std::unique_ptr<DriverWatch> watch_;
+    DriverWatch watch_;
 };
 
 }  // namespace quorvik::sim

@@ -1,5 +1,6 @@
 // What a test watches and breaks in the digital-I/O driver calls of its own
-// process, through the hooks of the simulator's monitoring platform.
+// process (the simulator's monitoring platform's hooks), for its lifetime:
+// the paths opened, and exceptions thrown from an open or a request.
 #pragma once
 
 #include <exception>
@@ -11,8 +12,6 @@
 
 namespace quorvik::sim {
 
-// The paths opened, and exceptions thrown from an open or a request.
-// Installed for its lifetime.
 class DriverWatch final : public platform::DioHooks {
   public:
     DriverWatch() { platform::set_dio_hooks(this); }
@@ -23,11 +22,25 @@ class DriverWatch final : public platform::DioHooks {
     std::exception_ptr throw_on_open;
     std::exception_ptr throw_on_request;
 
-    std::vector<std::string> opened() const;
-    void forget();
+    std::vector<std::string> opened() const {
+        const std::lock_guard lock(mutex_);
+        return opened_;
+    }
+    void forget() {
+        const std::lock_guard lock(mutex_);
+        opened_.clear();
+    }
 
-    void opening(const char* path) override;
-    void sending(unsigned long request, const dio_request& record) override;
+    void opening(const char* path) override {
+        {
+            const std::lock_guard lock(mutex_);
+            opened_.emplace_back(path);
+        }
+        if (throw_on_open) std::rethrow_exception(throw_on_open);
+    }
+    void sending(unsigned long, const dio_request&) override {
+        if (throw_on_request) std::rethrow_exception(throw_on_request);
+    }
 
   private:
     mutable std::mutex mutex_;

@@ -1,15 +1,15 @@
 #include "sim_run.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "state.h"
 
@@ -33,20 +33,12 @@ simtool::Board empty_board() {
 
 // "pid=1 request=15 set-relay port=0 value=1 ok" into its fields.
 DriverRequest parse_log_line(const std::string& line) {
+    char name[16] = "", result[16] = "";
     DriverRequest request;
-    std::istringstream words(line);
-    std::string word;
-    while (words >> word) {
-        if (word.rfind("port=", 0) == 0) {
-            request.port = std::stoi(word.substr(5));
-        } else if (word.rfind("value=", 0) == 0) {
-            request.value = std::stoi(word.substr(6));
-        } else if (word == "ok") {
-            request.ok = true;
-        } else if (word == "set-relay" || word == "get-power" || word == "unknown") {
-            request.name = word;
-        }
-    }
+    std::sscanf(line.c_str(), "pid=%*d request=%*u %15s port=%d value=%d %15s", name, &request.port,
+                &request.value, result);
+    request.name = name;
+    request.ok = std::string_view(result) == "ok";
     return request;
 }
 
@@ -63,11 +55,9 @@ SimRun& SimRun::get() {
 SimRun::SimRun() {
     char dir[] = "/tmp/quorvik-test-run-XXXXXX";
     if (::mkdtemp(dir) == nullptr) give_up("mkdtemp");
-    dir_ = dir;
-    const std::string state = dir_ + "/state";
-    const std::string e = simtool::create_state(empty_board(), {}, state, "/bin/false");
+    dir_ = std::string(dir) + "/state";
+    const std::string e = simtool::create_state(empty_board(), {}, dir_, "/bin/false");
     if (!e.empty()) give_up(e);
-    dir_ = state;
     // The machine's paths stay the machine's until a test says otherwise.
     write_state_file(QSIM_REWRITE_FILE, "");
     ::setenv(QSIM_ENV_STATE, dir_.c_str(), 1);
@@ -91,7 +81,7 @@ void SimRun::reset() {
     ::unlink((dir_ + "/" + QSIM_DIO_NODE_FILE).c_str());
     write_state_file("dio-nodes", "");
     qsim_reload_dio_nodes();
-    forget_driver_log();
+    write_state_file(QSIM_DIO_LOG_FILE, "");
 }
 
 void SimRun::write_memory(std::uint64_t address, std::span<const std::uint8_t> bytes) {
@@ -128,11 +118,6 @@ std::vector<DriverRequest> SimRun::driver_log() const {
     std::ifstream log(dir_ + "/" + QSIM_DIO_LOG_FILE);
     for (std::string line; std::getline(log, line);) requests.push_back(parse_log_line(line));
     return requests;
-}
-
-void SimRun::forget_driver_log() {
-    const std::string log = dir_ + "/" + QSIM_DIO_LOG_FILE;
-    if (::truncate(log.c_str(), 0) != 0) give_up("cannot clear " + log);
 }
 
 int SimRun::open_nodes() const {

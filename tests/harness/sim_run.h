@@ -27,7 +27,6 @@ class SimRun {
   public:
     static SimRun& get();
 
-    const std::string& dir() const { return dir_; }
     qsim_hardware& hardware() { return *hardware_; }
 
     // An empty board: no chip, no MSRs, no driver, power inputs reading 0,
@@ -45,7 +44,6 @@ class SimRun {
     void set_power(int input, int state) { hardware_->power[input] = state; }
     int relay(int port) const { return hardware_->relay[port]; }
     std::vector<DriverRequest> driver_log() const;
-    void forget_driver_log();
     // Descriptors of this process open on the driver's node.
     int open_nodes() const;
 

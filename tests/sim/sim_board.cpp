@@ -66,11 +66,6 @@ MsrFile::Register& MsrFile::Register::operator=(std::uint64_t value) {
     return *this;
 }
 
-MsrFile::Register::operator std::uint64_t() const {
-    const qsim_msr* reg = file_.find(number_);
-    return reg != nullptr ? reg->value : 0;
-}
-
 MsrFile& MsrFile::operator=(
     std::initializer_list<std::pair<const std::uint32_t, std::uint64_t>> all) {
     clear();
@@ -115,27 +110,12 @@ void Board::reset() {
     // The calling thread's grants go with the board's record of them.
     platform::set_hardware_hooks(nullptr);
     platform::ioperm(0, 65536, 0);
+    {
+        std::lock_guard lock(board_mutex);
+        *this = Board(Blank{});
+        clear();
+    }
     platform::set_hardware_hooks(this);
-    std::lock_guard lock(board_mutex);
-    fail_open_mem = fail_map = fail_open_msr = false;
-    map_requests.clear();
-    ioperm_result = nullptr;
-    permission_calls.clear();
-    port_log.clear();
-    permitted.reset();
-    permission_violations = 0;
-    per_thread_permissions = false;
-    keep_logs = true;
-    yield_between_accesses = false;
-    msr_read_limit = 8;
-    msr_reads.clear();
-    smi_handler = nullptr;
-    smi_calls.clear();
-    files_.clear();
-    mappings_.clear();
-    chip_ = nullptr;
-    thread_permissions_.clear();
-    clear();
 }
 
 void Board::set_memory(std::uint64_t address, std::span<const std::uint8_t> bytes) {

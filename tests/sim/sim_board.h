@@ -48,15 +48,14 @@ struct MapRequest {
 
 class SuperIoChip;
 
-// The registers of the MSR device, kept in the test run's state as the
-// simulator's MSR table: numbers assigned, read and erased as in a map.
+// The registers of the MSR device in the test run's state, set and erased
+// as in a map.
 class MsrFile {
   public:
     class Register {
       public:
         Register(MsrFile& file, std::uint32_t number) : file_(file), number_(number) {}
         Register& operator=(std::uint64_t value);
-        operator std::uint64_t() const;
 
       private:
         MsrFile& file_;
@@ -139,6 +138,8 @@ class Board : public platform::HardwareHooks {
     void smi(platform::SmiRegisters& cpu) override;
 
   private:
+    struct Blank {};
+    explicit Board(Blank) {}
     Board();
     using PortSet = std::bitset<65536>;
     // The permission set that applies to the calling thread.
