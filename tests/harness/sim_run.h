@@ -1,8 +1,9 @@
 // The test process's own run of the board simulator: a state directory made
-// before main (QUORVIK_SIM_STATE points at it before either library looks),
-// served by the simulator's platform layers linked into the test, and
-// arranged and reset here between cases.
+// before main (in QUORVIK_SIM_STATE before either library looks), served by
+// the simulator's platform layers linked in, arranged and reset here.
 #pragma once
+
+#include <unistd.h>
 
 #include <cstdint>
 #include <span>
@@ -13,8 +14,7 @@
 
 namespace quorvik::sim {
 
-// One line of STATE/dio.log: a request that reached the simulated driver,
-// with the value as the driver left it.
+// A line of STATE/dio.log: a request to the driver, the value as it left it.
 struct DriverRequest {
     std::string name;  // set-relay, get-power, unknown
     int port = 0;
@@ -56,6 +56,7 @@ class SimRun {
     void write_state_file(const char* name, const std::string& text);
 
     std::string dir_;
+    pid_t creator_ = ::getpid();
     qsim_hardware* hardware_ = nullptr;
 };
 
