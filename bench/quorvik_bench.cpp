@@ -37,12 +37,13 @@
 #include "QuorvikSO.h"
 #include "alloc_count.h"
 #include "bios_builder.h"
-#include "dio_device.h"
 #include "fixed_paths.h"
+#include "monitor_platform.h"
 #include "platform.h"
 #include "private_mounts.h"
 #include "quorvik.h"
 #include "sim_board.h"
+#include "sim_run.h"
 #include "superio_chip.h"
 
 namespace quorvik::bench {
@@ -114,11 +115,10 @@ void heap_text() {
 }
 
 void dio_exchange(unsigned long request) {
-    const dio::Driver& driver = dio::driver();
-    const int fd = driver.open_node("/dev/dio");
+    const int fd = platform::dio_open("/dev/dio");
     dio_request record{0, 1};
-    driver.send(fd, request, &record);
-    driver.close_node(fd);
+    platform::dio_send(fd, request, &record);
+    platform::dio_close(fd);
 }
 
 // ---- the simulated board and the machine ----
@@ -137,19 +137,6 @@ sim::SuperIoChip& chip() {
     static sim::SuperIoChip chip(kIndexPort, kDataPort, true);
     return chip;
 }
-
-// The digital-I/O driver: answers at once, as a loaded module would.
-int dio_open(const char*) {
-    return 3;
-}
-int dio_send(int, unsigned long request, dio_request* record) {
-    if (request == DIO_GET_POWER) record->value = 1;
-    return 0;
-}
-int dio_close(int) {
-    return 0;
-}
-constexpr dio::Driver kDio{dio_open, dio_send, dio_close};
 
 std::string read_file(const char* path) {
     std::ifstream file(path);
@@ -206,7 +193,9 @@ bool arrange() {
     images().table.assign(board_images.table.bytes().begin(), board_images.table.bytes().end());
     images().table.resize(sim::kSegmentSize, 0);
 
-    dio::replace_driver(&kDio);
+    // The digital-I/O driver: the simulator's, on a node in its state.
+    sim::SimRun::get().add_driver();
+    sim::SimRun::get().set_power(0, 1);
 
     if (::access("/usr/bin/ifstat", X_OK) != 0) {
         static sim::Overlay usr_bin("/usr/bin");

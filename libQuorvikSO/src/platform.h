@@ -2,8 +2,9 @@
 // permission and byte port access, device files (/dev/mem, the MSR driver)
 // with mmap and pread, and the software-SMI port write.
 //
-// platform_linux.cpp holds the real calls; the tests link a simulated board
-// in its place. Nothing here is exported.
+// platform_linux.cpp holds the real calls; quorvik-sim and the tests link the
+// simulator's (sim/platform/so_platform.cpp) in its place. Nothing here is
+// exported.
 #pragma once
 
 #include <sys/types.h>

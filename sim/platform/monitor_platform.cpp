@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "command_start.h"
+#include "monitor_hooks.h"
 #include "sim_state.h"
 
 extern char** environ;
@@ -115,12 +117,25 @@ pid_t start_shell(const char* command, int stdout_fd) {
 }
 
 namespace {
+
 int variadic_open(const char* path, int flags, ...) {
     return ::open(path, flags);
 }
+
+int plain_close(int fd) {
+    return ::close(fd);
+}
+
+std::atomic<DioHooks*> installed_hooks{nullptr};
+
 }  // namespace
 
+void set_dio_hooks(DioHooks* hooks) {
+    installed_hooks.store(hooks, std::memory_order_release);
+}
+
 int dio_open(const char* path) {
+    if (DioHooks* hooks = installed_hooks.load(std::memory_order_acquire)) hooks->opening(path);
     if (!qsim_is_dio_path(path)) {
         // A node the board does not have.
         errno = ENOENT;
@@ -143,11 +158,14 @@ int dio_send(int fd, unsigned long request, dio_request* record) {
         errno = ENOTTY;
         return -1;
     }
+    if (DioHooks* hooks = installed_hooks.load(std::memory_order_acquire)) {
+        if (record != nullptr) hooks->sending(request, *record);
+    }
     return qsim_dio_request(fd, request, record);
 }
 
 int dio_close(int fd) {
-    return ::close(fd);
+    return qsim_dio_close(fd, plain_close);
 }
 
 }  // namespace quorvik::platform

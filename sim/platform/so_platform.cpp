@@ -9,16 +9,25 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bitset>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <set>
 
+#include "hardware_hooks.h"
 #include "platform.h"
 #include "sim_state.h"
 
 namespace {
+
+std::atomic<quorvik::platform::HardwareHooks*> installed_hooks{nullptr};
+
+quorvik::platform::HardwareHooks* hooks() {
+    return installed_hooks.load(std::memory_order_acquire);
+}
 
 // Linux keeps I/O permissions per thread.
 thread_local std::bitset<65536> permitted;
@@ -53,11 +62,24 @@ void check_permission(qsim_hardware& hw, std::uint16_t port) {
     if (!permitted[port]) __atomic_fetch_add(&hw.port_violations, 1, __ATOMIC_RELAXED);
 }
 
+// The access told to the hooks, if any: a write before it reaches the chip,
+// a read after, as a bus monitor sees them.
+void watch(bool write, std::uint16_t port, std::uint8_t value) {
+    if (auto* h = hooks()) h->port_access(write, port, value, permitted[port]);
+}
+
 }  // namespace
 
 namespace quorvik::platform {
 
+void set_hardware_hooks(HardwareHooks* hooks) {
+    installed_hooks.store(hooks, std::memory_order_release);
+}
+
 int ioperm(unsigned long from, unsigned long num, int turn_on) {
+    if (auto* h = hooks()) {
+        if (const int result = h->permission(from, num, turn_on); result != 0) return result;
+    }
     if (num == 0 || from >= permitted.size() || num > permitted.size() - from) {
         errno = EINVAL;
         return -1;
@@ -70,37 +92,49 @@ int ioperm(unsigned long from, unsigned long num, int turn_on) {
     return 0;
 }
 
+namespace {
+
+std::uint8_t chip_read(qsim_hardware& hw, std::uint16_t port) {
+    if (!hw.chip_present) return 0xFF;
+    if (port == hw.index_port) return hw.index_latch;
+    if (port == hw.data_port)
+        return __atomic_load_n(&chip_cell(hw, hw.index_latch), __ATOMIC_RELAXED);
+    return 0xFF;
+}
+
+void chip_write(qsim_hardware& hw, std::uint8_t value, std::uint16_t port) {
+    if (!hw.chip_present) return;
+    if (port == hw.index_port) {
+        hw.index_latch = value;
+    } else if (port == hw.data_port) {
+        __atomic_store_n(&chip_cell(hw, hw.index_latch), value, __ATOMIC_RELAXED);
+    }
+}
+
+}  // namespace
+
 std::uint8_t inb(std::uint16_t port) {
     qsim_hardware* hw = qsim_run_hardware();
     if (hw == nullptr) return 0xFF;
     check_permission(*hw, port);
-    if (!hw->chip_present) return 0xFF;
-    if (port == hw->index_port) return hw->index_latch;
-    if (port == hw->data_port)
-        return __atomic_load_n(&chip_cell(*hw, hw->index_latch), __ATOMIC_RELAXED);
-    return 0xFF;
+    const std::uint8_t value = chip_read(*hw, port);
+    watch(false, port, value);
+    return value;
 }
 
 void outb(std::uint8_t value, std::uint16_t port) {
     qsim_hardware* hw = qsim_run_hardware();
     if (hw == nullptr) return;
     check_permission(*hw, port);
-    if (!hw->chip_present) return;
-    if (port == hw->index_port) {
-        hw->index_latch = value;
-    } else if (port == hw->data_port) {
-        __atomic_store_n(&chip_cell(*hw, hw->index_latch), value, __ATOMIC_RELAXED);
-    }
+    watch(true, port, value);
+    chip_write(*hw, value, port);
 }
 
-int open(const char* path, int flags) {
-    qsim_hardware* hw = qsim_run_hardware();
-    if (hw == nullptr || path == nullptr) {
-        errno = ENOENT;
-        return -1;
-    }
+namespace {
+
+int open_device(qsim_hardware& hw, const char* path) {
     if (std::strcmp(path, "/dev/mem") == 0) return open_state_file(QSIM_MEMORY_FILE, O_RDONLY);
-    if (std::strcmp(path, "/dev/cpu/0/msr") == 0 && hw->msr_device) {
+    if (std::strcmp(path, "/dev/cpu/0/msr") == 0 && hw.msr_device) {
         const int fd = open_state_file(QSIM_HARDWARE_FILE, O_RDONLY);
         if (fd >= 0) {
             std::lock_guard lock(msr_mutex);
@@ -108,9 +142,23 @@ int open(const char* path, int flags) {
         }
         return fd;
     }
-    (void)flags;
     errno = ENOENT;
     return -1;
+}
+
+}  // namespace
+
+int open(const char* path, int flags) {
+    (void)flags;
+    qsim_hardware* hw = qsim_run_hardware();
+    HardwareHooks* h = hooks();
+    if (hw == nullptr || path == nullptr || (h != nullptr && !h->may_open(path))) {
+        errno = ENOENT;
+        return -1;
+    }
+    const int fd = open_device(*hw, path);
+    if (fd >= 0 && h != nullptr) h->opened(fd);
+    return fd;
 }
 
 int close(int fd) {
@@ -118,19 +166,22 @@ int close(int fd) {
         std::lock_guard lock(msr_mutex);
         msr_descriptors.erase(fd);
     }
+    if (auto* h = hooks()) h->closed(fd);
     return ::close(fd);
 }
 
 ssize_t pread(int fd, void* buf, std::size_t count, off_t offset) {
     qsim_hardware* hw = qsim_run_hardware();
     if (hw == nullptr || !is_msr(fd)) return ::pread(fd, buf, count, offset);
+    std::size_t most = count;
+    if (auto* h = hooks()) most = std::min(most, h->msr_read(offset));
     for (std::uint32_t i = 0; i < hw->msr_count && i < QSIM_MSRS; ++i) {
         const qsim_msr& msr = hw->msr[i];
         if (!msr.present || static_cast<off_t>(msr.number) != offset) continue;
         const std::uint64_t value = __atomic_load_n(&msr.value, __ATOMIC_RELAXED);
         unsigned char bytes[8];
         for (int b = 0; b < 8; ++b) bytes[b] = static_cast<unsigned char>(value >> (8 * b));
-        const std::size_t n = count < sizeof bytes ? count : sizeof bytes;
+        const std::size_t n = std::min(most, sizeof bytes);
         std::memcpy(buf, bytes, n);
         return static_cast<ssize_t>(n);
     }
@@ -140,10 +191,18 @@ ssize_t pread(int fd, void* buf, std::size_t count, off_t offset) {
 }
 
 void* map_shared_readonly(int fd, std::size_t length, off_t offset) {
-    return ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset);
+    HardwareHooks* h = hooks();
+    if (h != nullptr && !h->may_map(offset, length)) {
+        errno = ENOMEM;
+        return MAP_FAILED;
+    }
+    void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset);
+    if (address != MAP_FAILED && h != nullptr) h->mapped(address, length);
+    return address;
 }
 
 int unmap(void* addr, std::size_t length) {
+    if (auto* h = hooks()) h->unmapped(addr);
     return ::munmap(addr, length);
 }
 
@@ -151,10 +210,20 @@ void send_smi(SmiRegisters& regs) {
     qsim_hardware* hw = qsim_run_hardware();
     if (hw == nullptr) return;
     check_permission(*hw, kSmiPort);
-    // No firmware answers on a simulated board: the registers come back as
-    // they went, and the call is counted.
     __atomic_fetch_add(&hw->smi_calls, 1, __ATOMIC_RELAXED);
-    regs.edx = kSmiPort;
+    watch(true, kSmiPort, static_cast<std::uint8_t>(regs.eax));
+    SmiRegisters cpu = regs;
+    cpu.edx = kSmiPort;
+    // No firmware answers on a simulated board, unless a hook is one: the
+    // registers come back as they went, the port in EDX.
+    if (auto* h = hooks()) {
+        cpu.reserved = 0;
+        h->smi(cpu);
+    }
+    regs.eax = cpu.eax;
+    regs.ebx = cpu.ebx;
+    regs.ecx = cpu.ecx;
+    regs.edx = cpu.edx;
 }
 
 }  // namespace quorvik::platform

@@ -124,6 +124,12 @@ int qsim_is_dio_path(const char* path) {
     return found;
 }
 
+void qsim_reload_dio_nodes(void) {
+    pthread_mutex_lock(&node_mutex);
+    extra_count = -1;
+    pthread_mutex_unlock(&node_mutex);
+}
+
 int qsim_dio_open(const char* path, int flags, int (*open_fn)(const char*, int, ...)) {
     (void)path;
     struct qsim_hardware* hw = qsim_run_hardware();
@@ -189,6 +195,8 @@ int qsim_dio_request(int fd, unsigned long request, void* argument) {
     } else if (mode < 0 || (mode & O_ACCMODE) != O_RDWR) {
         /* The driver demands read-write descriptors. */
         error = EBADF;
+    } else if (__atomic_load_n(&hw->dio_fail, __ATOMIC_RELAXED) & QSIM_DIO_FAIL_REQUEST) {
+        error = EIO;
     } else if (request == DIO_SET_RELAY) {
         if (record->port >= 0 && record->port < QSIM_RELAYS &&
             (record->value == 0 || record->value == 1)) {
@@ -210,5 +218,16 @@ int qsim_dio_request(int fd, unsigned long request, void* argument) {
     if (hw != NULL) __atomic_fetch_add(&hw->dio_requests, 1, __ATOMIC_RELAXED);
     log_request(request, record, result, error);
     errno = error;
+    return result;
+}
+
+int qsim_dio_close(int fd, int (*close_fn)(int)) {
+    struct qsim_hardware* hw = qsim_run_hardware();
+    const int result = close_fn(fd);
+    if (result == 0 && hw != NULL &&
+        (__atomic_load_n(&hw->dio_fail, __ATOMIC_RELAXED) & QSIM_DIO_FAIL_CLOSE)) {
+        errno = EIO;
+        return -1;
+    }
     return result;
 }

@@ -26,11 +26,16 @@ extern "C" {
 #define QSIM_ENV_STATE "QUORVIK_SIM_STATE"   /* the state directory */
 #define QSIM_ENV_LIBDIR "QUORVIK_SIM_LIBDIR" /* the simulated libraries' directory */
 
-#define QSIM_MAGIC "QSIMHW02"
-#define QSIM_BANKS 8
+#define QSIM_MAGIC "QSIMHW03"
+#define QSIM_BANKS 8           /* the banks a board description gives */
+#define QSIM_REGISTER_FILES 16 /* room for a chip with a bank bit more */
 #define QSIM_MSRS 64
 #define QSIM_RELAYS 8
 #define QSIM_POWER_INPUTS 2
+
+/* The driver failures a board can be given (qsim_hardware.dio_fail). */
+#define QSIM_DIO_FAIL_REQUEST 1u /* every request refused with EIO */
+#define QSIM_DIO_FAIL_CLOSE 2u   /* a close of the node reports EIO */
 
 /* File names inside the state directory. */
 #define QSIM_HARDWARE_FILE "hardware" /* struct qsim_hardware */
@@ -65,7 +70,7 @@ struct qsim_hardware {
     uint8_t bank_select;
     uint8_t bank_register;
     uint8_t bank_kept;
-    uint8_t registers[QSIM_BANKS][256];
+    uint8_t registers[QSIM_REGISTER_FILES][256];
 
     /* Model-specific registers of CPU 0; msr_device 0: no /dev/cpu/0/msr. */
     uint32_t msr_device;
@@ -77,6 +82,7 @@ struct qsim_hardware {
     int32_t power[QSIM_POWER_INPUTS];
     int32_t relay[QSIM_RELAYS]; /* -1: never set */
     uint32_t dio_requests;      /* requests served */
+    uint32_t dio_fail;          /* QSIM_DIO_FAIL_* bits: a broken driver */
 
     /* Counters: port accesses without permission (a board would fault),
      * software SMIs raised. */
@@ -87,7 +93,8 @@ struct qsim_hardware {
 /* The register file that the chip's bank select names; 0 on a chip without
  * banks. */
 static inline unsigned qsim_selected_bank(const struct qsim_hardware* hw) {
-    return hw->banked ? (unsigned)(hw->bank_select & ~hw->bank_kept) & (QSIM_BANKS - 1) : 0;
+    return hw->banked ? (unsigned)(hw->bank_select & ~hw->bank_kept) & (QSIM_REGISTER_FILES - 1)
+                      : 0;
 }
 
 /* The run's hardware, mapped once per process from $QUORVIK_SIM_STATE;
@@ -114,12 +121,21 @@ int qsim_is_dio_path(const char* path);
  * when the board has no driver. open_fn is the real open. */
 int qsim_dio_open(const char* path, int flags, int (*open_fn)(const char*, int, ...));
 
+/* Forgets the node paths read from STATE/dio-nodes: the next lookup reads
+ * the file again (for a process that changes the board's nodes). */
+void qsim_reload_dio_nodes(void);
+
 /* 1 when fd is a descriptor of the driver node. */
 int qsim_dio_is_node(int fd);
 
 /* The driver's answer to an ioctl on the node (request 15 set relay, 17 read
  * power input), logged to STATE/dio.log: 0, or -1 with errno. */
 int qsim_dio_request(int fd, unsigned long request, void* argument);
+
+/* Closes a descriptor of the node with close_fn (the real close): its
+ * result, or -1 with EIO after the close when the board's driver fails
+ * closes. */
+int qsim_dio_close(int fd, int (*close_fn)(int));
 
 #ifdef __cplusplus
 }

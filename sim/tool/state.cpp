@@ -128,6 +128,36 @@ std::string write_item(const std::string& dir, const std::string& name, const It
     return "";
 }
 
+qsim_hardware hardware_of(const Board& board) {
+    qsim_hardware hw{};
+    std::memcpy(hw.magic, QSIM_MAGIC, sizeof hw.magic);
+    hw.size = sizeof hw;
+    hw.chip_present = board.superio.present ? 1 : 0;
+    hw.banked = board.superio.banked ? 1 : 0;
+    // The chip's row; a chip the table does not know, said to be banked by
+    // the board, banks as the first row does.
+    const schema::BankedChip* row = schema::banked_chip(board.superio.chip);
+    if (row == nullptr) row = &schema::kBankedChips[0];
+    hw.bank_register = row->bank_register;
+    hw.bank_kept = row->kept_bits;
+    hw.index_port = static_cast<std::uint16_t>(board.superio.index_port);
+    hw.data_port = static_cast<std::uint16_t>(board.superio.data_port);
+    std::memcpy(hw.registers, board.registers, sizeof board.registers);
+    // The bank register of a banked chip: bank 0's value.
+    hw.bank_select = board.superio.banked ? board.registers[0][hw.bank_register] : 0;
+    hw.msr_device = board.msr.empty() ? 0 : 1;
+    for (const auto& [number, value] : board.msr) {
+        if (hw.msr_count == QSIM_MSRS) break;
+        hw.msr[hw.msr_count++] = {number, 1, value};
+    }
+    hw.dio_device = board.dio_driver ? 1 : 0;
+    hw.power[0] = board.power[0];
+    hw.power[1] = board.power[1];
+    for (int i = 0; i < QSIM_RELAYS; ++i) hw.relay[i] = -1;
+    for (const auto& [index, value] : board.relay) hw.relay[index] = value;
+    return hw;
+}
+
 std::string create_state(const Board& board, const MemoryImages& images, const std::string& dir,
                          const std::string& self) {
     if (::mkdir(dir.c_str(), 0755) != 0) {
@@ -144,32 +174,7 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
     }
 
     // The hardware file.
-    qsim_hardware hw{};
-    std::memcpy(hw.magic, QSIM_MAGIC, sizeof hw.magic);
-    hw.size = sizeof hw;
-    hw.chip_present = board.superio.present ? 1 : 0;
-    hw.banked = board.superio.banked ? 1 : 0;
-    // The chip's row; a chip the table does not know, said to be banked by
-    // the board, banks as the first row does.
-    const schema::BankedChip* row = schema::banked_chip(board.superio.chip);
-    if (row == nullptr) row = &schema::kBankedChips[0];
-    hw.bank_register = row->bank_register;
-    hw.bank_kept = row->kept_bits;
-    hw.index_port = static_cast<std::uint16_t>(board.superio.index_port);
-    hw.data_port = static_cast<std::uint16_t>(board.superio.data_port);
-    std::memcpy(hw.registers, board.registers, sizeof hw.registers);
-    // The bank register of a banked chip: bank 0's value.
-    hw.bank_select = board.superio.banked ? board.registers[0][hw.bank_register] : 0;
-    hw.msr_device = board.msr.empty() ? 0 : 1;
-    for (const auto& [number, value] : board.msr) {
-        if (hw.msr_count == QSIM_MSRS) break;
-        hw.msr[hw.msr_count++] = {number, 1, value};
-    }
-    hw.dio_device = board.dio_driver ? 1 : 0;
-    hw.power[0] = board.power[0];
-    hw.power[1] = board.power[1];
-    for (int i = 0; i < QSIM_RELAYS; ++i) hw.relay[i] = -1;
-    for (const auto& [index, value] : board.relay) hw.relay[index] = value;
+    const qsim_hardware hw = hardware_of(board);
     if (std::string e = write_file(dir + "/" + QSIM_HARDWARE_FILE,
                                    std::string(reinterpret_cast<const char*>(&hw), sizeof hw));
         !e.empty()) {

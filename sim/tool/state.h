@@ -13,6 +13,10 @@
 
 namespace quorvik::simtool {
 
+// The hardware file's contents for board: the chip with its bank register
+// from the chip table, the MSRs, the driver, power inputs and relays.
+qsim_hardware hardware_of(const Board& board);
+
 // Creates dir (which must not exist or be empty) for board; self is the
 // quorvik-sim executable that the stand-in tools link to. An error text, or
 // empty on success.

@@ -1,6 +1,6 @@
 // A board for the monitoring API's tests: the simulated hardware library
-// with an empty identity cache, the simulated digital-I/O driver, and the
-// system profile in the private /etc/quorvik.
+// with an empty identity cache, the test run's digital-I/O driver (none at
+// first, watched), and the system profile in the private /etc/quorvik.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,24 +11,21 @@
 #include "QuorvikSO.h"
 #include "bios_builder.h"
 #include "capture.h"
-#include "dio_sim.h"
+#include "driver_watch.h"
 #include "private_mounts.h"
 #include "sim_board.h"
+#include "sim_run.h"
 
 namespace quorvik::sim {
 
 class BoardApiTest : public testing::Test {
   protected:
     void SetUp() override {
-        DioDriver::get().reset();
-        DioDriver::install();
+        run().reset();
         unidentified_board();
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
     }
-    void TearDown() override {
-        EXPECT_EQ(DioDriver::get().open_descriptors(), 0) << "a device node was left open";
-        DioDriver::uninstall();
-    }
+    void TearDown() override { EXPECT_EQ(run().open_nodes(), 0) << "a device node was left open"; }
 
     // The board identifies as model; the profile holds one section for it.
     static void board(const std::string& model, const std::string& section_body) {
@@ -45,7 +42,11 @@ class BoardApiTest : public testing::Test {
         PlatformInfo_Flag = 0;
     }
 
-    static DioDriver& dio() { return DioDriver::get(); }
+    static SimRun& run() { return SimRun::get(); }
+    DriverWatch& watch() { return watch_; }
+
+  private:
+    DriverWatch watch_;
 };
 
 }  // namespace quorvik::sim

@@ -1,5 +1,5 @@
 // No exception crosses the C interface: every exported function is noexcept,
-// and an exception inside the library (here thrown by the simulated driver,
+// and an exception inside the library (here thrown from the driver calls,
 // as a device layer throws when memory runs out or its lock fails) becomes
 // the function's own failure status, with its out-parameter untouched and
 // the node closed.
@@ -47,23 +47,23 @@ TEST_F(Exceptions, ThrownInsideTheDeviceCallsBecomeTheFunctionsStatus) {
     };
     for (const auto& e : exceptions) {
         for (const bool on_open : {true, false}) {
+            run().reset();
             board("AB-1234", "S_Power_indicator = 1\nO_Relay = 1\nRelay_Node = /dev/dio\n");
-            dio().reset();
-            dio().nodes = {"/dev/dio"};
-            dio().power_inputs = {{0, 1}};
-            (on_open ? dio().throw_on_open : dio().throw_on_request) = e.thrown;
+            run().add_driver();
+            run().set_power(0, 1);
+            (on_open ? watch().throw_on_open : watch().throw_on_request) = e.thrown;
             const std::string shown = std::string(e.what) + (on_open ? " on open" : " on request");
 
             int state = 42;
             EXPECT_EQ(get_pwr_status(0, &state), ERR_DEV_OPEN) << shown;
             EXPECT_EQ(state, 42) << shown;
             EXPECT_EQ(set_relay(0, 0), ERR_DEV_OPEN) << shown;
-            EXPECT_TRUE(dio().relays.empty()) << shown;
-            EXPECT_EQ(dio().open_descriptors(), 0) << shown << ": the node is closed";
+            EXPECT_EQ(run().relay(0), -1) << shown;
+            EXPECT_EQ(run().open_nodes(), 0) << shown << ": the node is closed";
 
             // The driver recovers: the next calls go through.
-            dio().throw_on_open = nullptr;
-            dio().throw_on_request = nullptr;
+            watch().throw_on_open = nullptr;
+            watch().throw_on_request = nullptr;
             EXPECT_EQ(get_pwr_status(0, &state), 0) << shown;
             EXPECT_EQ(state, 1) << shown;
         }

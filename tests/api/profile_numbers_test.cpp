@@ -71,7 +71,7 @@ TEST_F(ProfileNumbers, QueriesStopAtACountOutsideInt) {
     tools.add("ls", "exit 0");
     tools.add("lsof", "exit 1");
     tools.add("ifconfig", "echo 'eth1: flags=4163<UP,BROADCAST,RUNNING,MULTICAST>  mtu 1500'");
-    dio().nodes = {"/dev/dio"};
+    run().add_driver();
     for (const auto& n : kNumbers) {
         if (n.status == 0) continue;
         board("AB-1234", std::string("TotalSerialPort = ") + n.text +
@@ -92,7 +92,7 @@ TEST_F(ProfileNumbers, QueriesStopAtACountOutsideInt) {
         EXPECT_EQ(set_relay(1, 0), n.status) << shown(n) << ": no \"no relay\", no relay set";
     }
     EXPECT_TRUE(tools.calls().empty()) << tools.calls().front();
-    EXPECT_TRUE(dio().opened.empty());
+    EXPECT_TRUE(watch().opened().empty());
 }
 
 TEST_F(ProfileNumbers, RoleKeysOutsideIntReadNoSensor) {

@@ -18,12 +18,12 @@
 
 #include "QuorvikSO.h"
 #include "bios_builder.h"
-#include "dio_sim.h"
 #include "fake_tools.h"
 #include "fixed_paths.h"
 #include "private_mounts.h"
 #include "quorvik.h"
 #include "sim_board.h"
+#include "sim_run.h"
 #include "superio_chip.h"
 
 namespace {
@@ -129,7 +129,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static FakeTools tools;
     write_script(tools.dir() + "/ls", "exit 0");
     write_script(tools.dir() + "/lsof", "exit 1");
-    DioDriver::install();
     // Syntax errors are most of what the fuzzer writes; reporting each is slow.
     iniparser_set_error_callback(quiet);
     ready = true;
@@ -145,6 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view profile =
         line_end == std::string_view::npos ? std::string_view() : input.substr(line_end + 1);
 
+    SimRun& run = SimRun::get();
+    run.reset();
     Board& board = Board::get();
     board.reset();
     std::memset(Model_str, 0, sizeof Model_str);
@@ -158,9 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     chip.set(0, 0x27, 45);
     board.msr[0x1A2] = 0x00640000;
     board.msr[0x19C] = 0x001E0000;
-    DioDriver& dio = DioDriver::get();
-    dio.reset();
-    dio.nodes = {"/dev/dio", "/dev/relay1"};
+    run.add_driver({"/dev/relay1"});
     write_system_profile(profile);
 
     const int descriptors = open_descriptors();
@@ -169,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     query_power_and_relay();
     query_roles();
     expect(open_descriptors() == descriptors);
-    expect(dio.open_descriptors() == 0);
+    expect(run.open_nodes() == 0);
     expect(board.permitted.none() && board.permission_violations == 0);
     expect(board.open_files() == 0 && board.live_mappings() == 0);
     board.reset();

@@ -63,8 +63,9 @@ class ReportBoard : public sim::BoardApiTest {
         sim::write_system_profile("[KT-500R]\n" + kSection);
         arrange_chip();
         arrange_tools();
-        dio().nodes = {"/dev/dio"};
-        dio().power_inputs = {{0, 1}, {1, 0}};
+        run().add_driver();
+        run().set_power(0, 1);
+        run().set_power(1, 0);
     }
     void TearDown() override {
         EXPECT_TRUE(Board::get().permitted.none()) << "a port permission was left raised";

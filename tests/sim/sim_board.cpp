@@ -5,97 +5,133 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
+#include "sim_run.h"
+#include "superio_chip.h"
+
 namespace quorvik::sim {
+namespace {
+
+qsim_hardware& hardware() {
+    return SimRun::get().hardware();
+}
+
+// One lock keeps the board's bookkeeping whole when the library is called
+// from threads; the firmware handler runs under it, and may call back.
+std::recursive_mutex board_mutex;
+
+// A child forked while another thread was at the board finds it free, as
+// hardware has no lock a fork could leave held.
+[[maybe_unused]] const int board_fork_safe =
+    ::pthread_atfork(nullptr, nullptr, [] { new (&board_mutex) std::recursive_mutex; });
+
+// The hooks are in place before the first test touches the library.
+[[maybe_unused]] const Board& early = Board::get();
+
+// Yields on the way out of a hook when the board asks for it.
+struct YieldOnExit {
+    bool yield;
+    ~YieldOnExit() {
+        if (yield) std::this_thread::yield();
+    }
+};
+
+}  // namespace
+
+// ---- MSRs ----
+
+qsim_msr* MsrFile::find(std::uint32_t number) {
+    qsim_hardware& hw = hardware();
+    for (std::uint32_t i = 0; i < hw.msr_count; ++i) {
+        if (hw.msr[i].present && hw.msr[i].number == number) return &hw.msr[i];
+    }
+    return nullptr;
+}
+
+MsrFile::Register& MsrFile::Register::operator=(std::uint64_t value) {
+    qsim_msr* reg = file_.find(number_);
+    qsim_hardware& hw = hardware();
+    if (reg == nullptr) {
+        if (hw.msr_count == QSIM_MSRS) throw std::length_error("the MSR table is full");
+        reg = &hw.msr[hw.msr_count++];
+        *reg = {number_, 1, 0};
+    }
+    reg->value = value;
+    return *this;
+}
+
+MsrFile& MsrFile::operator=(
+    std::initializer_list<std::pair<const std::uint32_t, std::uint64_t>> all) {
+    clear();
+    for (const auto& [number, value] : all) (*this)[number] = value;
+    return *this;
+}
+
+void MsrFile::erase(std::uint32_t number) {
+    if (qsim_msr* reg = find(number)) reg->present = 0;
+}
+
+void MsrFile::clear() {
+    qsim_hardware& hw = hardware();
+    hw.msr_count = 0;
+    std::memset(hw.msr, 0, sizeof hw.msr);
+}
+
+// ---- the board ----
 
 Board& Board::get() {
     static Board board;
     return board;
 }
 
+Board::Board() {
+    clear();
+    platform::set_hardware_hooks(this);
+}
+
+void Board::clear() {
+    qsim_hardware& hw = hardware();
+    // The chip leaves the ports; its registers stay with it.
+    hw.chip_present = 0;
+    hw.index_port = 0;
+    hw.data_port = 0;
+    hw.msr_device = 1;
+    msr.clear();
+    SimRun::get().clear_memory();
+}
+
 void Board::reset() {
-    for (auto& [addr, length] : mappings_) std::free(addr);
-    *this = Board();
+    // The calling thread's grants go with the board's record of them.
+    platform::set_hardware_hooks(nullptr);
+    platform::ioperm(0, 65536, 0);
+    {
+        std::lock_guard lock(board_mutex);
+        *this = Board(Blank{});
+        clear();
+    }
+    platform::set_hardware_hooks(this);
 }
 
 void Board::set_memory(std::uint64_t address, std::span<const std::uint8_t> bytes) {
-    memory_.push_back({address, std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
+    SimRun::get().write_memory(address, bytes);
 }
 
-int Board::open(const char* path) {
-    const std::string name = path;
-    FileKind kind;
-    if (name == "/dev/mem" && !fail_open_mem) {
-        kind = FileKind::Mem;
-    } else if (name == "/dev/cpu/0/msr" && !fail_open_msr) {
-        kind = FileKind::Msr;
-    } else {
-        errno = ENOENT;
-        return -1;
-    }
-    files_[next_fd_] = kind;
-    return next_fd_++;
+void Board::attach(SuperIoChip* chip) {
+    std::lock_guard lock(board_mutex);
+    chip_ = chip;
 }
 
-int Board::close(int fd) {
-    if (files_.erase(fd) == 0) {
-        errno = EBADF;
-        return -1;
-    }
-    return 0;
-}
-
-ssize_t Board::pread(int fd, void* buf, std::size_t count, off_t offset) {
-    auto file = files_.find(fd);
-    if (file == files_.end() || file->second != FileKind::Msr) {
-        errno = EBADF;
-        return -1;
-    }
-    if (keep_logs) msr_reads.push_back(offset);
-    auto reg = msr.find(static_cast<std::uint32_t>(offset));
-    if (reg == msr.end()) {
-        errno = EIO;
-        return -1;
-    }
-    std::uint8_t bytes[8];
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(reg->second >> (8 * i));
-    const std::size_t n = std::min({count, msr_read_limit, sizeof bytes});
-    std::memcpy(buf, bytes, n);
-    return static_cast<ssize_t>(n);
-}
-
-void* Board::map(int fd, std::size_t length, off_t offset) {
-    auto file = files_.find(fd);
-    if (file == files_.end() || file->second != FileKind::Mem || fail_map || length == 0) {
-        return MAP_FAILED;
-    }
-    map_requests.push_back({offset, length});
-    auto* bytes = static_cast<std::uint8_t*>(std::calloc(length, 1));
-    const auto begin = static_cast<std::uint64_t>(offset);
-    const std::uint64_t end = begin + length;
-    for (const auto& [address, content] : memory_) {  // later regions win
-        const std::uint64_t from = std::max(begin, address);
-        const std::uint64_t to = std::min(end, address + content.size());
-        if (from < to) std::memcpy(bytes + (from - begin), &content[from - address], to - from);
-    }
-    mappings_[bytes] = length;
-    return bytes;
-}
-
-int Board::unmap(void* addr, std::size_t length) {
-    auto mapping = mappings_.find(addr);
-    if (mapping == mappings_.end() || mapping->second != length) {
-        errno = EINVAL;
-        return -1;
-    }
-    std::free(addr);
-    mappings_.erase(mapping);
-    return 0;
+void Board::detach(SuperIoChip* chip) {
+    std::lock_guard lock(board_mutex);
+    if (chip_ != chip) return;
+    chip_ = nullptr;
+    hardware().chip_present = 0;
 }
 
 Board::PortSet& Board::permissions() {
@@ -103,11 +139,14 @@ Board::PortSet& Board::permissions() {
 }
 
 bool Board::any_thread_permission_left() const {
+    std::lock_guard lock(board_mutex);
     return std::any_of(thread_permissions_.begin(), thread_permissions_.end(),
                        [](const auto& entry) { return entry.second.any(); });
 }
 
-int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
+int Board::permission(unsigned long from, unsigned long num, int turn_on) {
+    const YieldOnExit after{yield_between_accesses};  // once the lock is released
+    std::lock_guard lock(board_mutex);
     const PermissionCall call{from, num, turn_on};
     if (keep_logs) permission_calls.push_back(call);
     // As Linux: the range must be non-empty and lie within the 65,536 ports.
@@ -120,108 +159,62 @@ int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
         return result;
     }
     PortSet& ports = permissions();
-    for (unsigned long port = from; port < from + num && port < ports.size(); ++port) {
-        ports[port] = turn_on != 0;
-    }
+    for (unsigned long port = from; port < from + num; ++port) ports[port] = turn_on != 0;
     return 0;
 }
 
-std::uint8_t Board::inb(std::uint16_t port) {
-    if (!permissions()[port]) ++permission_violations;
-    auto device = devices_.find(port);
-    const std::uint8_t value = device != devices_.end() ? device->second->read(port) : 0xFF;
-    if (keep_logs) port_log.push_back({PortAccess::In, port, value});
-    return value;
+void Board::port_access(bool write, std::uint16_t port, std::uint8_t value, bool permitted) {
+    const YieldOnExit after{yield_between_accesses};  // once the lock is released
+    std::lock_guard lock(board_mutex);
+    if (!permitted) ++permission_violations;
+    if (keep_logs) port_log.push_back({write ? PortAccess::Out : PortAccess::In, port, value});
+    if (chip_ != nullptr && chip_->answers(port)) chip_->seen(write, port, value);
 }
 
-void Board::outb(std::uint8_t value, std::uint16_t port) {
-    if (!permissions()[port]) ++permission_violations;
-    if (keep_logs) port_log.push_back({PortAccess::Out, port, value});
-    auto device = devices_.find(port);
-    if (device != devices_.end()) device->second->write(port, value);
+bool Board::may_open(const char* path) {
+    std::lock_guard lock(board_mutex);
+    const std::string name = path;
+    return !(name == "/dev/mem" && fail_open_mem) && !(name == "/dev/cpu/0/msr" && fail_open_msr);
 }
 
-void Board::smi(platform::SmiRegisters& regs) {
-    if (!permissions()[0xB2]) ++permission_violations;
-    // The processor as the handler finds it: EAX, EBX, ECX, ESI and EDI as
-    // loaded, DX holding the port; only EAX to EDX come back.
-    platform::SmiRegisters cpu = regs;
-    cpu.edx = 0xB2;
-    cpu.reserved = 0;
-    if (keep_logs) {
-        smi_calls.push_back(cpu);
-        port_log.push_back({PortAccess::Out, 0xB2, static_cast<std::uint8_t>(cpu.eax)});
-    }
+void Board::opened(int fd) {
+    std::lock_guard lock(board_mutex);
+    files_.insert(fd);
+}
+
+void Board::closed(int fd) {
+    std::lock_guard lock(board_mutex);
+    files_.erase(fd);
+}
+
+std::size_t Board::msr_read(off_t offset) {
+    std::lock_guard lock(board_mutex);
+    if (keep_logs) msr_reads.push_back(offset);
+    return msr_read_limit;
+}
+
+bool Board::may_map(off_t offset, std::size_t length) {
+    std::lock_guard lock(board_mutex);
+    if (fail_map || length == 0) return false;
+    map_requests.push_back({offset, length});
+    return true;
+}
+
+void Board::mapped(void* address, std::size_t length) {
+    std::lock_guard lock(board_mutex);
+    mappings_[address] = length;
+}
+
+void Board::unmapped(void* address) {
+    std::lock_guard lock(board_mutex);
+    mappings_.erase(address);
+}
+
+void Board::smi(platform::SmiRegisters& cpu) {
+    const YieldOnExit after{yield_between_accesses};  // once the lock is released
+    std::lock_guard lock(board_mutex);
+    if (keep_logs) smi_calls.push_back(cpu);
     if (smi_handler) smi_handler(cpu);
-    regs.eax = cpu.eax;
-    regs.ebx = cpu.ebx;
-    regs.ecx = cpu.ecx;
-    regs.edx = cpu.edx;
 }
 
 }  // namespace quorvik::sim
-
-// The platform layer, served by the simulated board. One lock keeps the
-// board's own bookkeeping whole when the library is called from threads.
-namespace quorvik::platform {
-
-using sim::Board;
-
-namespace {
-std::recursive_mutex board_mutex;
-
-// A child forked while another thread was at the board finds it free, as
-// hardware has no lock a fork could leave held.
-[[maybe_unused]] const int board_fork_safe =
-    ::pthread_atfork(nullptr, nullptr, [] { new (&board_mutex) std::recursive_mutex; });
-}  // namespace
-
-// Runs one board operation under the lock.
-template <typename Operation>
-auto locked(Operation&& operation) {
-    std::lock_guard lock(board_mutex);
-    return operation(Board::get());
-}
-
-// A port operation under the lock, then the yield the board may ask for.
-template <typename Operation>
-auto port_operation(Operation&& operation) {
-    struct YieldOnExit {
-        bool yield;
-        ~YieldOnExit() {
-            if (yield) std::this_thread::yield();
-        }
-    };
-    const YieldOnExit after{locked([](Board& b) { return b.yield_between_accesses; })};
-    return locked(std::forward<Operation>(operation));
-}
-
-int ioperm(unsigned long from, unsigned long num, int turn_on) {
-    return port_operation([&](Board& b) { return b.ioperm(from, num, turn_on); });
-}
-std::uint8_t inb(std::uint16_t port) {
-    return port_operation([&](Board& b) { return b.inb(port); });
-}
-void outb(std::uint8_t value, std::uint16_t port) {
-    port_operation([&](Board& b) { b.outb(value, port); });
-}
-int open(const char* path, int) {
-    return locked([&](Board& b) { return b.open(path); });
-}
-int close(int fd) {
-    return locked([&](Board& b) { return b.close(fd); });
-}
-ssize_t pread(int fd, void* buf, std::size_t count, off_t offset) {
-    return locked([&](Board& b) { return b.pread(fd, buf, count, offset); });
-}
-void* map_shared_readonly(int fd, std::size_t length, off_t offset) {
-    return locked([&](Board& b) { return b.map(fd, length, offset); });
-}
-int unmap(void* addr, std::size_t length) {
-    return locked([&](Board& b) { return b.unmap(addr, length); });
-}
-void send_smi(SmiRegisters& regs) {
-    port_operation([&](Board& b) { b.smi(regs); });
-}
-
-}  // namespace quorvik::platform

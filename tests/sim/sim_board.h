@@ -1,7 +1,10 @@
-// A simulated board behind the platform layer: physical memory, I/O ports
-// with their permissions, the MSR device and the SMI port. Tests arrange a
-// board here, run library code against it and assert on what a real board
-// would have seen.
+// The simulated board behind libQuorvikSO's tests: quorvik-sim's platform
+// layer on the test run's state (sim_run.h) holds the memory, the chip and
+// the MSRs; this board arranges them, logs what the library did through the
+// platform's hooks (permission calls, port accesses, opens, mappings, MSR
+// reads, SMIs), fails what a test asks, and answers SMIs as the firmware.
+// Tests arrange a board here, run library code against it and assert on what
+// a real board would have seen.
 #pragma once
 
 #include <sys/types.h>
@@ -9,13 +12,17 @@
 #include <bitset>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "hardware_hooks.h"
 #include "platform.h"
+#include "sim_state.h"
 
 namespace quorvik::sim {
 
@@ -39,19 +46,36 @@ struct MapRequest {
     bool operator==(const MapRequest&) const = default;
 };
 
-// Something that answers on I/O ports (a Super I/O chip, say).
-class PortDevice {
+class SuperIoChip;
+
+// The registers of the MSR device in the test run's state, set and erased
+// as in a map.
+class MsrFile {
   public:
-    virtual ~PortDevice() = default;
-    virtual std::uint8_t read(std::uint16_t port) = 0;
-    virtual void write(std::uint16_t port, std::uint8_t value) = 0;
+    class Register {
+      public:
+        Register(MsrFile& file, std::uint32_t number) : file_(file), number_(number) {}
+        Register& operator=(std::uint64_t value);
+
+      private:
+        MsrFile& file_;
+        std::uint32_t number_;
+    };
+
+    Register operator[](std::uint32_t number) { return {*this, number}; }
+    MsrFile& operator=(std::initializer_list<std::pair<const std::uint32_t, std::uint64_t>> all);
+    void erase(std::uint32_t number);
+    void clear();
+
+  private:
+    qsim_msr* find(std::uint32_t number);
 };
 
-class Board {
+class Board : public platform::HardwareHooks {
   public:
     static Board& get();
 
-    // Back to an empty board: no memory, no devices, no logs.
+    // Back to an empty board: no memory, no chip, no MSRs, no logs.
     void reset();
 
     // ---- physical memory (/dev/mem) ----
@@ -65,24 +89,25 @@ class Board {
     std::function<int(const PermissionCall&)> ioperm_result;
     std::vector<PermissionCall> permission_calls;
     std::vector<PortAccess> port_log;
+    // The ports the calling thread holds, as the board granted them.
     std::bitset<65536> permitted;
     // inb/outb without permission: a real process would fault here.
     int permission_violations = 0;
-    // Linux keeps I/O permissions per thread. Off (the default), `permitted`
-    // stands for the whole process, as single-threaded tests expect; on, each
-    // thread has a set of its own, empty at first, and `permitted` is unused.
+    // Linux keeps I/O permissions per thread, and so does the board. Off (the
+    // default), `permitted` shows the calls of every thread, as
+    // single-threaded tests expect; on, each thread's grants are kept apart,
+    // and `permitted` is unused.
     bool per_thread_permissions = false;
     // Per-thread mode: ports some thread still holds.
     bool any_thread_permission_left() const;
     // Off: no call or access is logged (long benchmark runs); the checks stay.
     bool keep_logs = true;
-    // On: the calling thread yields after each port access, SMI or
-    // permission call, so that other threads get between two of them.
+    // On: the calling thread yields at each port access, SMI or permission
+    // call, so that other threads get between two of them.
     bool yield_between_accesses = false;
-    void attach(std::uint16_t port, PortDevice* device) { devices_[port] = device; }
 
     // ---- model-specific registers (/dev/cpu/0/msr) ----
-    std::map<std::uint32_t, std::uint64_t> msr;
+    MsrFile msr;
     bool fail_open_msr = false;
     // Bytes a pread of a register returns at most (8 for a sound driver).
     std::size_t msr_read_limit = 8;
@@ -96,33 +121,35 @@ class Board {
     int open_files() const { return static_cast<int>(files_.size()); }
     int live_mappings() const { return static_cast<int>(mappings_.size()); }
 
-    // Used by the simulated platform layer.
-    int open(const char* path);
-    int close(int fd);
-    ssize_t pread(int fd, void* buf, std::size_t count, off_t offset);
-    void* map(int fd, std::size_t length, off_t offset);
-    int unmap(void* addr, std::size_t length);
-    int ioperm(unsigned long from, unsigned long num, int turn_on);
-    std::uint8_t inb(std::uint16_t port);
-    void outb(std::uint8_t value, std::uint16_t port);
-    void smi(platform::SmiRegisters& regs);
+    // The chip whose accesses the board reports (SuperIoChip::attach_to).
+    void attach(SuperIoChip* chip);
+    void detach(SuperIoChip* chip);
+
+    // The platform layer's hooks.
+    int permission(unsigned long from, unsigned long num, int turn_on) override;
+    void port_access(bool write, std::uint16_t port, std::uint8_t value, bool permitted) override;
+    bool may_open(const char* path) override;
+    void opened(int fd) override;
+    void closed(int fd) override;
+    std::size_t msr_read(off_t offset) override;
+    bool may_map(off_t offset, std::size_t length) override;
+    void mapped(void* address, std::size_t length) override;
+    void unmapped(void* address) override;
+    void smi(platform::SmiRegisters& cpu) override;
 
   private:
+    struct Blank {};
+    explicit Board(Blank) {}
+    Board();
     using PortSet = std::bitset<65536>;
     // The permission set that applies to the calling thread.
     PortSet& permissions();
+    void clear();
 
-    enum class FileKind { Mem, Msr };
-    struct Region {
-        std::uint64_t address;
-        std::vector<std::uint8_t> bytes;
-    };
-    std::vector<Region> memory_;
-    std::map<int, FileKind> files_;
+    std::set<int> files_;
     std::map<void*, std::size_t> mappings_;
-    std::map<std::uint16_t, PortDevice*> devices_;
+    SuperIoChip* chip_ = nullptr;
     std::map<std::thread::id, PortSet> thread_permissions_;
-    int next_fd_ = 100;
 };
 
 }  // namespace quorvik::sim

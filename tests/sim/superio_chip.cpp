@@ -1,58 +1,62 @@
 #include "superio_chip.h"
 
-#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "sim_run.h"
 
 namespace quorvik::sim {
 
 SuperIoChip::SuperIoChip(std::uint16_t index_port, std::uint16_t data_port,
                          const schema::BankedChip* banked)
-    : index_port_(index_port),
+    : bank_select(SimRun::get().hardware().bank_select),
+      index_port_(index_port),
       data_port_(data_port),
-      banked_(banked),
-      // Files for every bank any chip has (tests fill them alike), and for
-      // every bank of this chip's row.
-      registers_(static_cast<std::size_t>(
-          std::max(kBanks, banked != nullptr ? banked->highest_bank + 1 : 1))) {}
+      banked_(banked) {
+    qsim_hardware& hw = SimRun::get().hardware();
+    std::memset(hw.registers, 0, sizeof hw.registers);
+    hw.index_latch = 0;
+    hw.bank_select = 0;
+}
+
+SuperIoChip::~SuperIoChip() {
+    if (board_ != nullptr) board_->detach(this);
+}
 
 void SuperIoChip::attach_to(Board& board) {
-    board.attach(index_port_, this);
-    board.attach(data_port_, this);
+    qsim_hardware& hw = SimRun::get().hardware();
+    hw.index_port = index_port_;
+    hw.data_port = data_port_;
+    hw.banked = banked_ != nullptr ? 1 : 0;
+    hw.bank_register = bank_register();
+    hw.bank_kept = banked_ != nullptr ? banked_->kept_bits : 0;
+    hw.chip_present = 1;
+    board.attach(this);
+    board_ = &board;
+}
+
+std::uint8_t& SuperIoChip::cell(int bank, std::uint8_t reg) const {
+    if (bank < 0 || bank >= QSIM_REGISTER_FILES) throw std::out_of_range("no such bank");
+    return SimRun::get().hardware().registers[bank][reg];
 }
 
 void SuperIoChip::set(int bank, std::uint8_t reg, std::uint8_t value) {
-    registers_.at(static_cast<std::size_t>(bank))[reg] = value;
+    cell(bank, reg) = value;
 }
 
 std::uint8_t SuperIoChip::get(int bank, std::uint8_t reg) const {
-    return registers_.at(static_cast<std::size_t>(bank))[reg];
+    return cell(bank, reg);
 }
 
-std::uint8_t& SuperIoChip::cell(std::uint8_t reg) {
-    if (banked_ != nullptr && reg == banked_->bank_register) return bank_select;
-    // A bank number beyond the register files reaches none: read as 0xFF.
-    const auto bank = static_cast<std::size_t>(selected_bank());
-    if (bank >= registers_.size()) {
-        static std::uint8_t open_bus;
-        open_bus = 0xFF;
-        return open_bus;
-    }
-    return registers_[bank][reg];
+int SuperIoChip::selected_bank() const {
+    return static_cast<int>(qsim_selected_bank(&SimRun::get().hardware()));
 }
 
-std::uint8_t SuperIoChip::read(std::uint16_t port) {
-    if (port == index_port_) return index_;
-    const std::uint8_t value = cell(index_);
-    accesses.push_back({RegisterAccess::Read, selected_bank(), index_, value});
-    return value;
-}
-
-void SuperIoChip::write(std::uint16_t port, std::uint8_t value) {
-    if (port == index_port_) {
-        index_ = value;
-        return;
-    }
-    accesses.push_back({RegisterAccess::Write, selected_bank(), index_, value});
-    cell(index_) = value;
+void SuperIoChip::seen(bool write, std::uint16_t port, std::uint8_t value) {
+    if (port != data_port_) return;
+    const qsim_hardware& hw = SimRun::get().hardware();
+    accesses.push_back({write ? RegisterAccess::Write : RegisterAccess::Read, selected_bank(),
+                        hw.index_latch, value});
 }
 
 }  // namespace quorvik::sim

@@ -1,12 +1,12 @@
-// A Super I/O hardware monitor on the simulated board's port bus: an index
-// port that takes a register number and a data port that reads or writes the
-// selected register. A banked chip (a row of schema::kBankedChips) keeps one
-// register file per bank and selects the bank with the bits of its bank
-// register that a selection does not keep; every bank shows that register.
-// An unbanked chip has one register file in which it is an ordinary register.
+// A Super I/O hardware monitor on the simulated board's ports: the chip of
+// the test run's state (index and data port, one register file per bank),
+// arranged and watched here. A banked chip (a row of schema::kBankedChips)
+// selects the bank with the bits of its bank register that a selection does
+// not keep; every bank shows that register. An unbanked chip has one
+// register file in which it is an ordinary register. One chip at a time:
+// a new one starts with every register 0.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -15,7 +15,7 @@
 
 namespace quorvik::sim {
 
-class SuperIoChip : public PortDevice {
+class SuperIoChip {
   public:
     static constexpr int kBanks = schema::most_banks();
 
@@ -33,6 +33,9 @@ class SuperIoChip : public PortDevice {
     // A W83627DHG, or a chip without banks.
     SuperIoChip(std::uint16_t index_port, std::uint16_t data_port, bool banked)
         : SuperIoChip(index_port, data_port, banked ? &schema::kBankedChips[0] : nullptr) {}
+    virtual ~SuperIoChip();
+    SuperIoChip(const SuperIoChip&) = delete;
+    SuperIoChip& operator=(const SuperIoChip&) = delete;
 
     // The bank register of a banked chip (of the W83627DHG for one without).
     std::uint8_t bank_register() const {
@@ -46,25 +49,25 @@ class SuperIoChip : public PortDevice {
     std::uint8_t get(int bank, std::uint8_t reg) const;
 
     // The bank register of a banked chip and the bank it selects.
-    std::uint8_t bank_select = 0;
-    int selected_bank() const {
-        return banked_ != nullptr ? bank_select & ~banked_->kept_bits & 0xFF : 0;
-    }
+    std::uint8_t& bank_select;
+    int selected_bank() const;
 
     // Every data-port access with the bank and register it reached.
     std::vector<RegisterAccess> accesses;
 
-    std::uint8_t read(std::uint16_t port) override;
-    void write(std::uint16_t port, std::uint8_t value) override;
+    bool answers(std::uint16_t port) const { return port == index_port_ || port == data_port_; }
+
+    // An access to one of its ports, told by the board: a write before it
+    // reaches the chip, a read after.
+    virtual void seen(bool write, std::uint16_t port, std::uint8_t value);
 
   private:
-    std::uint8_t& cell(std::uint8_t reg);
+    std::uint8_t& cell(int bank, std::uint8_t reg) const;
 
     std::uint16_t index_port_;
     std::uint16_t data_port_;
     const schema::BankedChip* banked_;
-    std::uint8_t index_ = 0;
-    std::vector<std::array<std::uint8_t, 256>> registers_;  // one file per bank
+    Board* board_ = nullptr;
 };
 
 }  // namespace quorvik::sim

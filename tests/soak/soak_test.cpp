@@ -29,13 +29,13 @@
 
 #include "QuorvikSO.h"
 #include "bios_builder.h"
-#include "dio_sim.h"
 #include "fake_tools.h"
 #include "fixed_paths.h"
 #include "private_mounts.h"
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
 #include "sim_board.h"
+#include "sim_run.h"
 #include "superio_chip.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -148,7 +148,8 @@ class Silenced {
 };
 
 // The simulated hardware logs every access; a soak keeps none of it, so that
-// the test's own bookkeeping does not pass for the library's growth.
+// the test's own bookkeeping does not pass for the library's growth. (The
+// driver's log is a file of the run's state: it takes no memory.)
 void forget_logs(SuperIoChip* chip) {
     Board& board = Board::get();
     board.permission_calls.clear();
@@ -157,8 +158,6 @@ void forget_logs(SuperIoChip* chip) {
     board.msr_reads.clear();
     board.smi_calls.clear();
     if (chip != nullptr) chip->accesses.clear();
-    DioDriver::get().calls.clear();
-    DioDriver::get().opened.clear();
 }
 
 // call(i) makes the i-th call and says whether its answer was the right one.
@@ -204,7 +203,7 @@ void soak(const char* name, long calls, const Call& call, SuperIoChip* chip = nu
     EXPECT_EQ(Board::get().permission_violations, 0) << name << ": a port used without permission";
     EXPECT_EQ(Board::get().open_files(), 0) << name << ": a device file left open";
     EXPECT_EQ(Board::get().live_mappings(), 0) << name << ": a mapping left in place";
-    EXPECT_EQ(DioDriver::get().open_descriptors(), 0) << name << ": a device node left open";
+    EXPECT_EQ(SimRun::get().open_nodes(), 0) << name << ": a device node left open";
     EXPECT_LE(after.heap, before.heap + kHeapSlack) << name << ": the heap grew";
 #if !defined(QUORVIK_SOAK_ASAN)
     // AddressSanitizer holds freed memory back in quarantine; its resident
@@ -251,6 +250,11 @@ class SoakBoard : public testing::Test {
     void SetUp() override {
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
         descriptors_ = open_descriptors();
+        SimRun& run = SimRun::get();
+        run.reset();
+        run.add_driver();
+        run.set_power(0, 1);
+        run.set_power(1, 0);
         chip_ = std::make_unique<SuperIoChip>(0x295, 0x296, true);
         chip_->set(0, 0x20, 142);
         chip_->set(0, 0x21, 100);
@@ -260,10 +264,6 @@ class SoakBoard : public testing::Test {
         chip_->set(0, 0x29, 0x46);
         fresh_board();
         forget_identity();
-        DioDriver::get().reset();
-        DioDriver::install();
-        DioDriver::get().nodes = {"/dev/dio"};
-        DioDriver::get().power_inputs = {{0, 1}, {1, 0}};
 
         char dir[] = "/tmp/quorvik-soak-XXXXXX";
         ASSERT_NE(::mkdtemp(dir), nullptr);
@@ -274,7 +274,7 @@ class SoakBoard : public testing::Test {
     }
     void TearDown() override {
         if (dir_.empty()) return;
-        DioDriver::uninstall();
+        SimRun::get().reset();
         Board::get().reset();
         forget_identity();
         std::filesystem::remove_all(dir_);
@@ -543,7 +543,7 @@ TEST_F(ApiSoak, IdentityProfileDeviceAndSensors) {
     });
     soak_here("set_relay (digital-I/O driver)", kCalls, [](long i) {
         const int value = static_cast<int>(i % 2);
-        return set_relay(0, value) == 0 && DioDriver::get().relays[0] == value;
+        return set_relay(0, value) == 0 && SimRun::get().relay(0) == value;
     });
     soak_here("get_milli_volt", kCalls, [](long i) {
         const int role = static_cast<int>(i % 3);

@@ -4,30 +4,18 @@
 #include <cstring>
 
 #include "QuorvikSO.h"
-#include "dio_device.h"
 
 namespace quorvik::sim {
 
 // ---- chip ----
 
-std::uint8_t CheckedChip::read(std::uint16_t port) {
-    check_data_access(port);
-    return SuperIoChip::read(port);
-}
-
-void CheckedChip::write(std::uint16_t port, std::uint8_t value) {
-    if (port == index_port_) {
+void CheckedChip::seen(bool write, std::uint16_t port, std::uint8_t value) {
+    if (port == index_port_ && write) {
         index_writer_ = std::this_thread::get_id();
-    } else {
-        check_data_access(port);
-    }
-    SuperIoChip::write(port, value);
-}
-
-void CheckedChip::check_data_access(std::uint16_t port) {
-    if (port != index_port_ && index_writer_ != std::this_thread::get_id()) {
+    } else if (port != index_port_ && index_writer_ != std::this_thread::get_id()) {
         ++foreign_data_accesses;
     }
+    SuperIoChip::seen(write, port, value);
 }
 
 // ---- firmware ----
@@ -105,98 +93,6 @@ void Firmware::handle(platform::SmiRegisters& r) {
         default:
             ++broken_transfers;
     }
-}
-
-// ---- digital I/O ----
-
-namespace {
-
-int dio_open(const char* path) {
-    return LockedDio::get().open(path);
-}
-int dio_send(int fd, unsigned long request, dio_request* record) {
-    return LockedDio::get().request(fd, request, &record->port, &record->value);
-}
-int dio_close(int fd) {
-    return LockedDio::get().close(fd);
-}
-constexpr dio::Driver kLockedDriver{dio_open, dio_send, dio_close};
-
-}  // namespace
-
-LockedDio& LockedDio::get() {
-    static LockedDio driver;
-    return driver;
-}
-
-void LockedDio::install() {
-    dio::replace_driver(&kLockedDriver);
-}
-
-void LockedDio::uninstall() {
-    dio::replace_driver(nullptr);
-}
-
-void LockedDio::reset(std::map<int, int> power_inputs) {
-    const std::lock_guard lock(mutex_);
-    power_inputs_ = std::move(power_inputs);
-    relays_.clear();
-    open_.clear();
-    misuses_ = 0;
-}
-
-std::map<int, int> LockedDio::relays() const {
-    const std::lock_guard lock(mutex_);
-    return relays_;
-}
-
-int LockedDio::open_descriptors() const {
-    const std::lock_guard lock(mutex_);
-    return static_cast<int>(open_.size());
-}
-
-int LockedDio::misuses() const {
-    const std::lock_guard lock(mutex_);
-    return misuses_;
-}
-
-int LockedDio::open(const char* path) {
-    const std::lock_guard lock(mutex_);
-    if (std::strcmp(path, "/dev/dio") != 0) {
-        errno = ENOENT;
-        return -1;
-    }
-    open_.insert(next_fd_);
-    return next_fd_++;
-}
-
-int LockedDio::request(int fd, unsigned long number, int* port, int* value) {
-    const std::lock_guard lock(mutex_);
-    if (open_.count(fd) == 0) {
-        ++misuses_;
-        errno = EBADF;
-        return -1;
-    }
-    if (number == DIO_GET_POWER && power_inputs_.count(*port) != 0) {
-        *value = power_inputs_[*port];
-        return 0;
-    }
-    if (number == DIO_SET_RELAY && *port >= 0 && (*value == 0 || *value == 1)) {
-        relays_[*port] = *value;
-        return 0;
-    }
-    errno = EINVAL;
-    return -1;
-}
-
-int LockedDio::close(int fd) {
-    const std::lock_guard lock(mutex_);
-    if (open_.erase(fd) == 0) {
-        ++misuses_;
-        errno = EBADF;
-        return -1;
-    }
-    return 0;
 }
 
 }  // namespace quorvik::sim

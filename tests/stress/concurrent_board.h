@@ -1,13 +1,10 @@
 // The simulated board made to watch for what concurrent callers could break:
 // a Super I/O chip that notices a data access following another thread's
 // index write, a firmware mailbox that notices chunks of two transfers mixed
-// together, and a digital-I/O driver safe to call from threads.
+// together. The digital-I/O driver is the test run's (sim_run.h).
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <mutex>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -17,7 +14,7 @@
 namespace quorvik::sim {
 
 // The chip's index register is one state for all threads: a data access
-// must come from the thread that wrote the index last. The board calls the
+// must come from the thread that wrote the index last. The board tells the
 // chip under its own lock, so the check needs none.
 class CheckedChip : public SuperIoChip {
   public:
@@ -26,12 +23,9 @@ class CheckedChip : public SuperIoChip {
 
     int foreign_data_accesses = 0;
 
-    std::uint8_t read(std::uint16_t port) override;
-    void write(std::uint16_t port, std::uint8_t value) override;
+    void seen(bool write, std::uint16_t port, std::uint8_t value) override;
 
   private:
-    void check_data_access(std::uint16_t port);
-
     std::uint16_t index_port_;
     std::thread::id index_writer_;
 };
@@ -59,32 +53,6 @@ class Firmware {
     std::uint32_t next_offset_ = 0;
     int write_chunks_left_ = 0;
     int read_chunks_left_ = 0;
-};
-
-// /dev/dio from several threads: two power inputs, relays, and descriptors
-// that must be open when used.
-class LockedDio {
-  public:
-    static LockedDio& get();
-    static void install();
-    static void uninstall();
-
-    void reset(std::map<int, int> power_inputs);
-    std::map<int, int> relays() const;
-    int open_descriptors() const;
-    int misuses() const;
-
-    int open(const char* path);
-    int request(int fd, unsigned long number, int* port, int* value);
-    int close(int fd);
-
-  private:
-    mutable std::mutex mutex_;
-    std::map<int, int> power_inputs_;
-    std::map<int, int> relays_;
-    std::set<int> open_;
-    int next_fd_ = 500;
-    int misuses_ = 0;
 };
 
 }  // namespace quorvik::sim

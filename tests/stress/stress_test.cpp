@@ -32,6 +32,7 @@
 #include "quorvik.h"
 #include "quorvik_common/ini_value.h"
 #include "quorvik_common/sensor_reader.h"
+#include "sim_run.h"
 
 namespace quorvik::sim {
 namespace {
@@ -310,6 +311,11 @@ class ConcurrentCalls : public testing::Test {
         // The mount namespace is entered by this thread before any other
         // starts, so that all of them see the private profile.
         QUORVIK_REQUIRE_PRIVATE_MOUNTS();
+        SimRun& run = SimRun::get();
+        run.reset();
+        run.add_driver();
+        run.set_power(0, 1);
+        run.set_power(1, 0);
         Board& board = Board::get();
         board.reset();
         board.per_thread_permissions = true;
@@ -320,8 +326,6 @@ class ConcurrentCalls : public testing::Test {
         firmware_.serve(board);
         install(board_images());
         write_system_profile(kProfile);
-        LockedDio::get().reset({{0, 1}, {1, 0}});
-        LockedDio::install();
         forget_identity();
         arrange_tools();
     }
@@ -333,9 +337,11 @@ class ConcurrentCalls : public testing::Test {
         EXPECT_EQ(chip_.foreign_data_accesses, 0) << "Super I/O sequences interleaved";
         EXPECT_EQ(firmware_.broken_transfers, 0) << "mailbox transfers interleaved";
         EXPECT_EQ(board.open_files(), 0) << "a descriptor left open";
-        EXPECT_EQ(LockedDio::get().open_descriptors(), 0);
-        EXPECT_EQ(LockedDio::get().misuses(), 0);
-        LockedDio::uninstall();
+        SimRun& run = SimRun::get();
+        EXPECT_EQ(run.open_nodes(), 0) << "a device node left open";
+        for (const DriverRequest& request : run.driver_log())
+            EXPECT_TRUE(request.ok) << request.name << " port " << request.port << " refused";
+        run.reset();
         board.reset();
         forget_identity();
     }
@@ -523,10 +529,7 @@ TEST_F(ConcurrentCalls, EveryFunctionOfBothLibrariesAtOnce) {
     EXPECT_STREQ(Model_str, kModel);
     EXPECT_STREQ(BIOS_Ver_str, "R1.00");
     EXPECT_STREQ(SerialNumber_str, "SN1");
-    const auto relays = LockedDio::get().relays();
-    for (int t = 0; t < kThreads; ++t) {
-        EXPECT_EQ(relays.count(t) != 0 ? relays.at(t) : -1, t % 2) << "relay " << t;
-    }
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(SimRun::get().relay(t), t % 2) << "relay " << t;
 }
 
 }  // namespace

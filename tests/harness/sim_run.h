@@ -1,0 +1,63 @@
+// The test process's own run of the board simulator: a state directory made
+// before main (in QUORVIK_SIM_STATE before either library looks), served by
+// the simulator's platform layers linked in, arranged and reset here.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sim_state.h"
+
+namespace quorvik::sim {
+
+// A line of STATE/dio.log: a request to the driver, the value as it left it.
+struct DriverRequest {
+    std::string name;  // set-relay, get-power, unknown
+    int port = 0;
+    int value = 0;
+    bool ok = false;
+    bool operator==(const DriverRequest&) const = default;
+};
+
+class SimRun {
+  public:
+    static SimRun& get();
+
+    qsim_hardware& hardware() { return *hardware_; }
+
+    // An empty board: no chip, no MSRs, no driver, power inputs reading 0,
+    // relays never set, memory all zero, the driver's log empty.
+    void reset();
+
+    // ---- physical memory ----
+    void write_memory(std::uint64_t address, std::span<const std::uint8_t> bytes);
+    void clear_memory();
+
+    // ---- the digital-I/O driver ----
+    // /dev/dio exists; relay_nodes are the other node paths the board has.
+    void add_driver(const std::vector<std::string>& relay_nodes = {});
+    void fail_driver(std::uint32_t failures) { hardware_->dio_fail = failures; }
+    void set_power(int input, int state) { hardware_->power[input] = state; }
+    int relay(int port) const { return hardware_->relay[port]; }
+    std::vector<DriverRequest> driver_log() const;
+    // Descriptors of this process open on the driver's node.
+    int open_nodes() const;
+
+    SimRun(const SimRun&) = delete;
+    SimRun& operator=(const SimRun&) = delete;
+
+  private:
+    SimRun();
+    ~SimRun();
+    void write_state_file(const char* name, const std::string& text);
+
+    std::string dir_;
+    pid_t creator_ = ::getpid();
+    qsim_hardware* hardware_ = nullptr;
+};
+
+}  // namespace quorvik::sim
