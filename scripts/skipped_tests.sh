@@ -21,16 +21,12 @@ if [ ${#files[@]} -eq 0 ]; then
   exit 1
 fi
 
-# One line per skipped test: "<test>: <reason>". GoogleTest writes the
+# One line per skipped test: "<ctest test>: <reason>". GoogleTest writes the
 # reason as "file:line&#x0A;message" in the skipped element's attribute.
 skipped=$(
   for file in "${files[@]}"; do
     entry=${file#"$results"/}
     awk -v entry="${entry%.xml}" '
-      /<testcase / {
-        match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7)
-        match($0, /classname="[^"]*"/); suite = substr($0, RSTART + 11, RLENGTH - 12)
-      }
       /<skipped / {
         reason = ""
         if (match($0, /message="[^"]*"/)) reason = substr($0, RSTART + 9, RLENGTH - 10)
@@ -38,7 +34,7 @@ skipped=$(
         gsub(/&#x0A;/, " ", reason); gsub(/&quot;/, "\"", reason); gsub(/&apos;/, "'\''", reason)
         gsub(/&lt;/, "<", reason); gsub(/&gt;/, ">", reason); gsub(/&amp;/, "\\&", reason)
         if (reason == "") reason = "(no reason given)"
-        printf "  %s: %s.%s: %s\n", entry, suite, name, reason
+        printf "  %s: %s\n", entry, reason
       }' "$file"
   done
 )
