@@ -46,6 +46,11 @@ void throw_on_raise(const std::function<void()>& thrower) {
     };
 }
 
+// As a lock that cannot be taken throws.
+const std::function<void()> kThrowLock = [] {
+    throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
+};
+
 class Exceptions : public SensorTest {
   protected:
     void SetUp() override {
@@ -56,11 +61,6 @@ class Exceptions : public SensorTest {
         SensorTest::TearDown();
         clear_identity_cache();
     }
-    static std::function<void()> thrower() {
-        return [] {
-            throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
-        };
-    }
 };
 
 TEST_F(Exceptions, ReadersAnswerNoMemoryAndLeaveTheChipFree) {
@@ -68,7 +68,7 @@ TEST_F(Exceptions, ReadersAnswerNoMemoryAndLeaveTheChipFree) {
     const std::string path = profile(board_section());
     for (const ReaderKind& kind : kReaders) {
         SCOPED_TRACE(kind.name);
-        throw_on_raise(thrower());
+        throw_on_raise(kThrowLock);
         const Reading failed = read(kind.reader, path);
         EXPECT_EQ(failed.status, SENSOR_ERR_NOMEM);
         EXPECT_TRUE(failed.pointer_null);
@@ -84,7 +84,7 @@ TEST_F(Exceptions, IdentificationFailsWithTheCacheCleared) {
     install(insyde_board("KT-500R", "R1.05", "SN1"));
     std::strcpy(Model_str, "OLD");
     std::strcpy(BIOS_Ver_str, "OLDVER");
-    throw_on_raise(thrower());
+    throw_on_raise(kThrowLock);
     EXPECT_EQ(PlatformInfo(), 1);
     EXPECT_STREQ(Model_str, "");
     EXPECT_STREQ(BIOS_Ver_str, "");
@@ -102,7 +102,7 @@ TEST_F(Exceptions, IdentificationFailsWithTheCacheCleared) {
 TEST_F(Exceptions, DispatchAnswersZeroWithTheValueUntouched) {
     install(insyde_board("KT-500R", "R1.05", "SN1"));
     ASSERT_EQ(PlatformInfo(), 0);
-    throw_on_raise(thrower());
+    throw_on_raise(kThrowLock);
     int value = 99;
     EXPECT_EQ(GetSensorValueByType("KT-500R", SENSOR_VOLT, 0, &value), 0);
     EXPECT_EQ(value, 99);
@@ -110,14 +110,14 @@ TEST_F(Exceptions, DispatchAnswersZeroWithTheValueUntouched) {
 }
 
 TEST_F(Exceptions, PermissionPairAnswersMinusOne) {
-    throw_on_raise(thrower());
+    throw_on_raise(kThrowLock);
     EXPECT_EQ(SmbxInit(), -1);
     board().ioperm_result = nullptr;
     SmiRegisterBlock regs{};
     EXPECT_EQ(SmbxSendSMI(&regs), 1) << "a failed SmbxInit grants nothing";
 
     ASSERT_EQ(SmbxInit(), 0);
-    const auto thrown = thrower();
+    const auto thrown = kThrowLock;
     board().ioperm_result = [thrown](const PermissionCall& call) {
         if (!call.turn_on) thrown();
         return 0;
@@ -130,7 +130,7 @@ TEST_F(Exceptions, PermissionPairAnswersMinusOne) {
 
 TEST_F(Exceptions, TransfersSendNothingMoreAndFreeTheMailbox) {
     ASSERT_EQ(SmbxInit(), 0);
-    const auto thrown = thrower();
+    const auto thrown = kThrowLock;
     board().smi_handler = [thrown](platform::SmiRegisters&) { thrown(); };
     SmiRegisterBlock regs{SMBX_CMD_READ, 1, 2, 3, 4, 5, 6};
     unsigned char buf[32] = {};

@@ -2,7 +2,6 @@
 // numbers and the dispatch's parse of the reader text read exactly as in the
 // "C" locale (the numbers' every form: tests/common/number_test.cpp).
 #include <clocale>
-#include <cstring>
 #include <string>
 
 #include "bios_builder.h"
@@ -18,12 +17,8 @@ TEST_F(SensorTest, DispatchReadsTheValueInADecimalCommaLocale) {
     const std::string why = provide_comma_locale();
     if (!why.empty()) GTEST_SKIP() << "decimal-comma locale case skipped: " << why;
     struct FreshIdentity {
-        FreshIdentity() { clear(); }
-        ~FreshIdentity() { clear(); }
-        static void clear() {
-            std::memset(Model_str, 0, sizeof Model_str);
-            PlatformInfo_Flag = 0;
-        }
+        FreshIdentity() { clear_identity_cache(); }
+        ~FreshIdentity() { clear_identity_cache(); }
     } fresh;
     install(insyde_board("KT-500R", "R1.05", "SN1"));
     write_system_profile(board_section().set("Tin0Cof", "1.5").set("Tin0Off", "-0.5").text());

@@ -63,25 +63,16 @@ long count_from_environment(const char* name, long fallback) {
     return *end == '\0' && value >= 0 ? value : fallback;
 }
 
-#if !defined(QUORVIK_SOAK_DEFAULT_CALLS)
-#define QUORVIK_SOAK_DEFAULT_CALLS 1000
-#endif
-#if !defined(QUORVIK_SOAK_DEFAULT_COMMAND_CALLS)
-#define QUORVIK_SOAK_DEFAULT_COMMAND_CALLS 100
-#endif
-
-const long kCalls = count_from_environment("QUORVIK_SOAK_CALLS", QUORVIK_SOAK_DEFAULT_CALLS);
-const long kCommandCalls =
-    count_from_environment("QUORVIK_SOAK_COMMAND_CALLS", QUORVIK_SOAK_DEFAULT_COMMAND_CALLS);
+const long kCalls = count_from_environment("QUORVIK_SOAK_CALLS", 1000);
+const long kCommandCalls = count_from_environment("QUORVIK_SOAK_COMMAND_CALLS", 100);
 const long kSleepingCalls = count_from_environment("QUORVIK_SOAK_SLEEPING_CALLS", 2);
 
 // Calls before the first measurement (at most a tenth of the run): what a
 // process sets up once (stdio buffers, symbol lookups, the allocator's own
 // pools) is not growth.
 constexpr long kWarmUp = 500;
-// Allowed heap growth over a run: half the smallest heap block (16 bytes) a
-// call, within 2 to 64 KiB, so that a block kept per call shows in a short
-// run (16 KB over 1000 calls; 32 bytes a call over 100) as in a long one.
+// Allowed heap growth: half the smallest block (16 bytes) a call, within 2 to
+// 64 KiB, so that a block kept a call shows in a short run as in a long one.
 std::size_t heap_slack(long calls) {
     return std::clamp<std::size_t>(static_cast<std::size_t>(calls) * 8, 2 * 1024, 64 * 1024);
 }
