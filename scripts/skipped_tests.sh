@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Reports the tests a ctest run skipped, from the GoogleTest results that
-# every test writes to BUILD_DIR/test-results/ (tests/CMakeLists.txt).
+# every test case writes to BUILD_DIR/test-results/ (tests/CMakeLists.txt),
+# one file a case, named after its ctest test (a parameterized case's name
+# holds slashes: its file lies in subdirectories).
 #   scripts/skipped_tests.sh BUILD_DIR [LABEL]
 # Run as root (as CI runs), every test can run: a skipped one means part of
 # the suite was never exercised, and the exit status is 1. Run as another
@@ -10,20 +12,21 @@ set -euo pipefail
 results=$1/test-results
 label=${2:-$1}
 
-if ! compgen -G "$results/*.xml" > /dev/null; then
+files=()
+if [ -d "$results" ]; then
+  mapfile -t files < <(find "$results" -type f -name '*.xml' | sort)
+fi
+if [ ${#files[@]} -eq 0 ]; then
   echo "skipped_tests.sh: no test results in $results" >&2
   exit 1
 fi
 
-# One line per skipped test: "<test>: <reason>". GoogleTest writes the
+# One line per skipped test: "<ctest test>: <reason>". GoogleTest writes the
 # reason as "file:line&#x0A;message" in the skipped element's attribute.
 skipped=$(
-  for file in "$results"/*.xml; do
-    awk -v entry="$(basename "$file" .xml)" '
-      /<testcase / {
-        match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7)
-        match($0, /classname="[^"]*"/); suite = substr($0, RSTART + 11, RLENGTH - 12)
-      }
+  for file in "${files[@]}"; do
+    entry=${file#"$results"/}
+    awk -v entry="${entry%.xml}" '
       /<skipped / {
         reason = ""
         if (match($0, /message="[^"]*"/)) reason = substr($0, RSTART + 9, RLENGTH - 10)
@@ -31,7 +34,7 @@ skipped=$(
         gsub(/&#x0A;/, " ", reason); gsub(/&quot;/, "\"", reason); gsub(/&apos;/, "'\''", reason)
         gsub(/&lt;/, "<", reason); gsub(/&gt;/, ">", reason); gsub(/&amp;/, "\\&", reason)
         if (reason == "") reason = "(no reason given)"
-        printf "  %s: %s.%s: %s\n", entry, suite, name, reason
+        printf "  %s: %s\n", entry, reason
       }' "$file"
   done
 )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the normal build, the same suite under
-# AddressSanitizer+UndefinedBehaviorSanitizer (with LeakSanitizer) and under
-# ThreadSanitizer, then a short run of every fuzz target.
+# AddressSanitizer+UndefinedBehaviorSanitizer (with LeakSanitizer), the tests
+# that run threads under ThreadSanitizer, then a short run of every fuzz
+# target. The long soak runs apart: scripts/soak.sh.
 #   FUZZ_SECONDS=N scripts/test.sh   (default 30 seconds a target; 0 skips)
 # Run as root, a test that skips fails the run (scripts/skipped_tests.sh);
 # run as another user, each build ends with the list of skipped tests.

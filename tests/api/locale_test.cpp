@@ -39,7 +39,8 @@ class CommaLocale : public BoardApiTest {
     MountedDisk disk_{"/dev/sdz1"};  // in the mount table, for the disk queries
 };
 
-TEST_F(CommaLocale, CommandNumbersReadAsInTheCLocale) {
+// The numbers' every form in this locale: tests/common/number_test.cpp.
+TEST_F(CommaLocale, CommandAndProfileNumbersReadAsInTheCLocale) {
     // Each tool prints its number with a decimal point; one with a comma is
     // read up to the comma, as the C locale reads it.
     tools_.add("free",
@@ -75,9 +76,7 @@ TEST_F(CommaLocale, CommandNumbersReadAsInTheCLocale) {
         EXPECT_EQ(d.query("/dev/sdz1", &value), 0) << d.what;
         EXPECT_EQ(value, d.value) << d.what;
     }
-}
 
-TEST_F(CommaLocale, ProfileValuesReadAsInTheCLocale) {
     board("AB-1234", "TotalSerialPort = 0x2\nTotalLanPort = 3,5\n");
     int count = -1;
     EXPECT_EQ(get_uart_count(&count), 0);

@@ -1,6 +1,7 @@
 // Profile integers that do not fit an int, read through the profile lookup
 // and through the queries that use it: refused, never wrapped into a
-// plausible count. Numbers that fit read as strtol with base 0 reads them.
+// plausible count; a negative count is refused too. The numbers' every form:
+// tests/common/number_test.cpp.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -23,29 +24,12 @@ const struct HostileNumber {
     int value;  // kUntouched: the destination is left alone
 } kNumbers[] = {
     // Wrapped to int these read as small counts or "none".
-    {"4294967298", ERR_PROFILE_VALUE, kUntouched},    // 2
-    {"4294967296", ERR_PROFILE_VALUE, kUntouched},    // 0
-    {"4294967297", ERR_PROFILE_VALUE, kUntouched},    // 1
-    {"-4294967295", ERR_PROFILE_VALUE, kUntouched},   // 1
-    {"0x100000002", ERR_PROFILE_VALUE, kUntouched},   // 2
-    {"040000000002", ERR_PROFILE_VALUE, kUntouched},  // octal, 2
-    {"0xFFFFFFFF", ERR_PROFILE_VALUE, kUntouched},    // -1
-    {"2147483648", ERR_PROFILE_VALUE, kUntouched},    // INT_MIN
-    {"-2147483649", ERR_PROFILE_VALUE, kUntouched},   // INT_MAX
-    {"4294967298 ; two", ERR_PROFILE_VALUE, kUntouched},
-    {"4294967298abc", ERR_PROFILE_VALUE, kUntouched},
-    {"99999999999999999999", ERR_PROFILE_VALUE, kUntouched},
-    {"-99999999999999999999", ERR_PROFILE_VALUE, kUntouched},
+    {"4294967298", ERR_PROFILE_VALUE, kUntouched},  // 2
+    {"0xFFFFFFFF", ERR_PROFILE_VALUE, kUntouched},  // -1
     // Values that fit: as before.
-    {"2147483647", 0, INT_MAX},
     {"0x7fffffff", 0, INT_MAX},
-    {"017777777777", 0, INT_MAX},
-    {"0x2", 0, 2},
     {"02", 0, 2},
-    {"2abc", 0, 2},
-    {"+2", 0, 2},
-    {"-2147483648", ERR_PROFILE_VALUE, INT_MIN},  // fits, and is negative
-    {"-1", ERR_PROFILE_VALUE, -1},
+    {"-1", ERR_PROFILE_VALUE, -1},  // fits, and is negative
     {"x", 0, 0},
 };
 
