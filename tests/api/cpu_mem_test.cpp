@@ -259,22 +259,26 @@ TEST(ControlledStatLines, EachCallReadsItsOwnLine) {
     }
 }
 
-TEST_F(ControlledStat, ACounterWrappingBetweenTheSamplesGivesTheTrueUsage) {
-    // The all-CPU line of a board up for a month: the 32-bit sum of the
-    // counters passes 2^32 during the second (1200 ticks, 300 of them idle).
-    samples("cpu  4294966000 0 0 1000 0 0 0 0 0 0\ncpu0 1 0 0 1 0 0 0\n",
-            "cpu  4294966900 0 0 1300 0 0 0 0 0 0\ncpu0 2 0 0 2 0 0 0\n");
-    double usage = -1;
-    EXPECT_EQ(get_average_cpu_usage(&usage), 0);
-    EXPECT_DOUBLE_EQ(usage, 75.0);
-}
-
-TEST_F(ControlledStat, NoTicksBetweenTheSamplesIsNoMeasurement) {
-    const std::string sample = "cpu  100 0 100 1000 0 0 0 0 0 0\ncpu0 100 0 100 1000 0 0 0\n";
-    samples(sample, sample);
-    double usage = 42;
-    EXPECT_EQ(get_average_cpu_usage(&usage), ERR_CMD_EXIT);
-    EXPECT_EQ(usage, 42);
+TEST_F(ControlledStat, CounterDifferencesModulo32BitsAndNoTicksIsNoMeasurement) {
+    const struct {
+        const char* first;
+        const char* second;
+        int status;
+        double usage;
+    } cases[] = {
+        // The all-CPU line of a board up for a month: the 32-bit sum of the
+        // counters passes 2^32 during the second (1200 ticks, 300 of them idle).
+        {"cpu  4294966000 0 0 1000 0 0 0 0 0 0\n", "cpu  4294966900 0 0 1300 0 0 0 0 0 0\n", 0,
+         75.0},
+        {"cpu  100 0 100 1000 0 0 0 0 0 0\n", "cpu  100 0 100 1000 0 0 0 0 0 0\n", ERR_CMD_EXIT,
+         42},
+    };
+    for (const auto& c : cases) {
+        samples(c.first, c.second);
+        double usage = 42;
+        EXPECT_EQ(get_average_cpu_usage(&usage), c.status) << c.second;
+        EXPECT_DOUBLE_EQ(usage, c.usage) << c.second;
+    }
 }
 
 TEST_F(ControlledStat, AShortSampleEndsTheCallBeforeItSleeps) {
@@ -337,12 +341,10 @@ TEST(ControlledMemory, FreeOutputGivesTheFigures) {
     EXPECT_EQ(get_mem_avail_size(&avail), 0);
     EXPECT_EQ(avail, 900.0) << "the free column";
     for (const auto& call : tools.calls()) EXPECT_EQ(call, "free -m");
-}
 
-TEST(ControlledMemory, ZeroTotalIsAFailedCommandNotADivision) {
-    sim::FakeTools tools;
+    // A zero total is a failed command, not a division.
     tools.add("free", "echo header; echo 'Mem: 0 0 0 0 0 0'");
-    int percent = 42;
+    percent = 42;
     EXPECT_EQ(get_mem_usage(&percent), ERR_CMD_EXIT);
     EXPECT_EQ(percent, 42);
 }
