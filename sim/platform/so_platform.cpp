@@ -7,6 +7,7 @@
 // every permission and device open fails.
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,8 +15,6 @@
 #include <bitset>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <set>
 
 #include "hardware_hooks.h"
 #include "platform.h"
@@ -34,13 +33,17 @@ thread_local std::bitset<65536> permitted;
 
 constexpr std::uint16_t kSmiPort = 0xB2;
 
-// Descriptors that stand for /dev/cpu/0/msr.
-std::mutex msr_mutex;
-std::set<int> msr_descriptors;
+// /dev/cpu/0/msr is the run's hardware file opened read-only: a descriptor
+// is the device's when it is that file. No set of descriptors and no lock: a
+// host that forks while another thread closes a descriptor must not leave its
+// child a lock held for good.
+std::atomic<dev_t> msr_file_device{0};
+std::atomic<ino_t> msr_file_inode{0};
 
 bool is_msr(int fd) {
-    std::lock_guard lock(msr_mutex);
-    return msr_descriptors.count(fd) != 0;
+    struct stat status {};
+    return msr_file_inode.load() != 0 && ::fstat(fd, &status) == 0 &&
+           status.st_ino == msr_file_inode.load() && status.st_dev == msr_file_device.load();
 }
 
 int open_state_file(const char* name, int flags) {
@@ -136,9 +139,10 @@ int open_device(qsim_hardware& hw, const char* path) {
     if (std::strcmp(path, "/dev/mem") == 0) return open_state_file(QSIM_MEMORY_FILE, O_RDONLY);
     if (std::strcmp(path, "/dev/cpu/0/msr") == 0 && hw.msr_device) {
         const int fd = open_state_file(QSIM_HARDWARE_FILE, O_RDONLY);
-        if (fd >= 0) {
-            std::lock_guard lock(msr_mutex);
-            msr_descriptors.insert(fd);
+        struct stat status {};
+        if (fd >= 0 && ::fstat(fd, &status) == 0) {
+            msr_file_device.store(status.st_dev);
+            msr_file_inode.store(status.st_ino);
         }
         return fd;
     }
@@ -162,10 +166,6 @@ int open(const char* path, int flags) {
 }
 
 int close(int fd) {
-    {
-        std::lock_guard lock(msr_mutex);
-        msr_descriptors.erase(fd);
-    }
     if (auto* h = hooks()) h->closed(fd);
     return ::close(fd);
 }

@@ -89,6 +89,18 @@ static dev_t node_dev;
 static ino_t node_ino;
 static pthread_mutex_t node_mutex = PTHREAD_MUTEX_INITIALIZER;
 
+/* Held across fork, so that a child of a host forking while another thread
+ * looks a node up never starts with it held. */
+static void lock_nodes(void) {
+    pthread_mutex_lock(&node_mutex);
+}
+static void unlock_nodes(void) {
+    pthread_mutex_unlock(&node_mutex);
+}
+__attribute__((constructor)) static void keep_nodes_across_fork(void) {
+    pthread_atfork(lock_nodes, unlock_nodes, unlock_nodes);
+}
+
 /* Relay node paths the board's profile names besides /dev/dio: the lines of
  * STATE/dio-nodes, read once. */
 static char extra_nodes[8][128];
