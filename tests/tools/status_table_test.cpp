@@ -17,7 +17,7 @@ namespace {
 
 using quorvik::status::Library;
 
-std::vector<std::string> lines_of(const std::string& source_file) {
+std::vector<std::string> source_lines(const std::string& source_file) {
     std::ifstream file(std::string(QUORVIK_TEST_DATA) + "/../../" + source_file);
     EXPECT_TRUE(file) << source_file;
     std::vector<std::string> lines;
@@ -51,7 +51,7 @@ std::set<std::string> table_rows(Library of) {
 // that follows on its line or the next. A status is negative, or its name
 // says ERR or OK.
 std::set<std::string> listed_in(const std::string& file, const std::string& section) {
-    const std::vector<std::string> lines = lines_of(file);
+    const std::vector<std::string> lines = source_lines(file);
     std::set<std::string> listed;
     bool inside = section.empty();
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -93,7 +93,7 @@ TEST(StatusTable, MeaningsAreThePublicHeadersComments) {
     for (const auto& s : quorvik::status::kStatuses) {
         const char* header = s.library == Library::quorvik ? "libquorvik/include/quorvik.h"
                                                            : "libQuorvikSO/include/QuorvikSO.h";
-        for (const std::string& line : lines_of(header)) {
+        for (const std::string& line : source_lines(header)) {
             const auto comment = line.find("/* ");
             if (line.starts_with("#define " + std::string(s.name) + " ") &&
                 comment != std::string::npos) {
