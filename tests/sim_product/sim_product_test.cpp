@@ -5,7 +5,6 @@
 // registers, images and state make of them through the production code.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +17,6 @@
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -190,6 +188,16 @@ class SimProduct : public ::testing::Test {
         return lines;
     }
 
+    // A board of the test's own: its board.ini, and p.ini beside it if given.
+    std::string write_board(const std::string& name, const std::string& ini,
+                            const std::string& profile = "") const {
+        const std::string board = dir_ + "/" + name;
+        fs::remove_all(board);
+        fs::create_directories(board);
+        std::ofstream(board + "/board.ini") << ini;
+        if (!profile.empty()) std::ofstream(board + "/p.ini") << profile;
+        return board;
+    }
     // The C host's command line for its blank-separated steps.
     static std::vector<std::string> host_steps(const std::string& line) {
         std::vector<std::string> args = {paths().host};
@@ -201,24 +209,17 @@ class SimProduct : public ::testing::Test {
     std::string dir_;
 };
 
-const Json* find_reading(const Json& doc, const std::string& name, const std::string& label,
-                         const std::string& value) {
-    for (const Json& r : doc["readings"]) {
-        if (r["name"] == name && r["labels"].contains(label) && r["labels"][label] == value)
-            return &r;
-    }
-    return nullptr;
-}
-
+// The value of the reading of name whose label is value; the reading must be OK.
 double value_of(const Json& doc, const std::string& name, const std::string& label,
                 const std::string& value) {
-    const Json* r = find_reading(doc, name, label, value);
-    if (r == nullptr) {
-        ADD_FAILURE() << "no reading " << name << " " << label << "=" << value;
-        return -1;
+    for (const Json& r : doc["readings"]) {
+        if (r["name"] != name || !r["labels"].contains(label) || r["labels"][label] != value)
+            continue;
+        EXPECT_EQ(r["status"], "OK") << name << " " << value << ": " << r.dump();
+        return r.contains("value") ? r["value"].get<double>() : -1;
     }
-    EXPECT_EQ((*r)["status"], "OK") << name << " " << value << ": " << r->dump();
-    return r->contains("value") ? (*r)["value"].get<double>() : -1;
+    ADD_FAILURE() << "no reading " << name << " " << label << "=" << value;
+    return -1;
 }
 
 // ---- identity by each path, and every reader with the registers' arithmetic ----
@@ -514,7 +515,7 @@ TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
 
 // ---- check: what is wrong, with file and line ----
 
-TEST_F(SimProduct, CheckTellsFileAndLine) {
+TEST_F(SimProduct, CheckTellsErrorsWithFileAndLineAndWarnsOfRegistersLeftOut) {
     // Seven lines of a good board, then the case's own (line 8 on).
     const std::string head =
         "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
@@ -551,12 +552,7 @@ TEST_F(SimProduct, CheckTellsFileAndLine) {
          "error: the device profile has no section for the model KT-1", "[SG-7]\nVolt = 0\n"},
     };
     for (const auto& c : cases) {
-        const std::string board = dir_ + "/board";
-        fs::remove_all(board);
-        fs::create_directories(board);
-        std::ofstream(board + "/board.ini") << c.text;
-        if (!c.profile.empty()) std::ofstream(board + "/p.ini") << c.profile;
-        const Outcome out = sim({"check", board});
+        const Outcome out = sim({"check", write_board("board", c.text, c.profile)});
         EXPECT_EQ(out.exit_status, 1) << c.text;
         EXPECT_NE(out.out.find(c.expected), std::string::npos)
             << "wanted: " << c.expected << "\ngot: " << out.out;
@@ -566,24 +562,20 @@ TEST_F(SimProduct, CheckTellsFileAndLine) {
         EXPECT_EQ(out.exit_status, 0) << out.out;
         EXPECT_EQ(out.out.find("warning"), std::string::npos) << out.out;
     }
-}
-
-TEST_F(SimProduct, CheckWarnsOfRegistersTheProfileReadsButTheBoardLeavesOut) {
-    const std::string board = dir_ + "/board";
-    fs::create_directories(board);
-    std::ofstream(board + "/board.ini")
-        << "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
-           "[profile]\nIndex = 0x295\nData = 0x296\nSio = W83627DHG\nVolt = 1\nVin0Bnk = 2\n"
-           "Vin0Idx = 0x20\nVin0Cof = 8\nTemp = 1\nTin0MSR = 0x1A2\nTin0MSROffset = 0x19C\n"
-           "[msr]\n0x1A2 = 0x640000\n";
-    const Outcome out = sim({"check", board});
-    EXPECT_EQ(out.exit_status, 0) << out.out;
-    EXPECT_NE(out.out.find("warning: register 0x20 of bank 2 (Vin0Idx) is not given"),
-              std::string::npos)
-        << out.out;
-    EXPECT_NE(out.out.find("warning: MSR 0x19C (Tin0MSROffset) is not given"), std::string::npos)
-        << out.out;
-    EXPECT_EQ(out.out.find("0x1A2 (Tin0MSR)"), std::string::npos) << out.out;
+    // Registers and MSRs the profile reads but the board leaves out: warnings.
+    const Outcome warned =
+        sim({"check",
+             write_board("warned",
+                         "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
+                         "[profile]\nIndex = 0x295\nData = 0x296\nSio = W83627DHG\nVolt = 1\n"
+                         "Vin0Bnk = 2\nVin0Idx = 0x20\nVin0Cof = 8\nTemp = 1\nTin0MSR = 0x1A2\n"
+                         "Tin0MSROffset = 0x19C\n[msr]\n0x1A2 = 0x640000\n")});
+    EXPECT_EQ(warned.exit_status, 0) << warned.out;
+    for (const char* warning : {"warning: register 0x20 of bank 2 (Vin0Idx) is not given",
+                                "warning: MSR 0x19C (Tin0MSROffset) is not given"}) {
+        EXPECT_NE(warned.out.find(warning), std::string::npos) << warned.out;
+    }
+    EXPECT_EQ(warned.out.find("0x1A2 (Tin0MSR)"), std::string::npos) << warned.out;
 }
 
 // ---- identity images: written, and read back as a board of raw images ----
