@@ -1,8 +1,9 @@
-// quorvik-sim end to end: unmodified programs (quorvik-info, zk_set_relay, a
-// C host and a Python ctypes host of the production build) run on the
-// example boards through `quorvik-sim run`, as an unprivileged user (uid
-// 65534 when the tests run as root), and the readings are what the boards'
-// registers, images and state make of them through the production code.
+// quorvik-sim end to end: unmodified programs (quorvik-info and its doctor,
+// zk_set_relay, a C host and a Python ctypes host of the production build)
+// run on the example boards through `quorvik-sim run`, as an unprivileged
+// user (uid 65534 when the tests run as root), and the readings are what the
+// boards' registers, images and state make of them through the production
+// code.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -450,6 +451,36 @@ TEST_F(SimProduct, SimulatedLibrariesWithoutARunReachNoHardware) {
     EXPECT_EQ(s["identity"], "|| -200 -202 -203");
     EXPECT_EQ(s["pwr0"], "0 -200");
     EXPECT_NE(out.err.find("no simulated board"), std::string::npos) << out.err;
+}
+
+// ---- the doctor on a simulated board ----
+
+// What the doctor asks of the board goes through the simulated platform and
+// passes: the port permission, physical memory and identification of the
+// simulated libraries, the board's own profile, its digital-I/O driver asked
+// through the monitoring library, and the Ethernet ports it describes. What
+// it reads of the host (lockdown, /proc, the kernel's log, tools, mounts, the
+// timer) is this machine's, whatever that shows.
+TEST_F(SimProduct, DoctorPassesWhatItAsksOfTheBoard) {
+    const Outcome outcome = run_on(kKt500r, {paths().info, "--doctor", "--json"});
+    const Json document = Json::parse(outcome.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << outcome.out << outcome.err;
+    std::map<std::string, Json> checks;
+    for (const Json& check : document["checks"]) checks[check["check"]] = check;
+    EXPECT_EQ(checks.size(), 16u) << outcome.out;
+    for (const char* name :
+         {"port-access", "physical-memory", "board", "profile", "dio", "ethernet"}) {
+        EXPECT_EQ(checks[name]["verdict"], "OK") << checks[name];
+    }
+    const std::string board = checks["board"]["found"];
+    EXPECT_NE(board.find("model KT-500R, BIOS R1.05, serial SN0712"), std::string::npos) << board;
+    EXPECT_NE(board.find("Insyde"), std::string::npos) << board;
+    EXPECT_NE(checks["profile"]["found"].get<std::string>().find("[KT-500R]"), std::string::npos);
+    EXPECT_NE(checks["dio"]["found"].get<std::string>().find("power input 0 reads 1"),
+              std::string::npos);
+    // Not root: said, and the run fails for it.
+    EXPECT_EQ(checks["privileges"]["verdict"], "FAIL");
+    EXPECT_EQ(outcome.exit_status, 1) << outcome.err;
 }
 
 // ---- record and replay ----
