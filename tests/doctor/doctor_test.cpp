@@ -461,13 +461,12 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
         const char* verdict;
         std::vector<const char*> said;  // in what was found, then in the remedy
     } expected[] = {
+        // clang-format off
         {"healthy", "board", "OK", {"model KT-500R, BIOS 01.00001, serial SN-1", "signature"}},
         {"healthy", "profile", "OK", {"[KT-500R]", "0 errors, 0 warnings"}},
         {"healthy", "superio-driver", "OK", {"0x295/0x296", "no kernel driver"}},
         {"healthy", "ethernet", "OK", {"eth0 to eth1 present"}},
-        {"healthy",
-         "dio",
-         "OK",
+        {"healthy", "dio", "OK",
          {"1 power input on /dev/dio, which answers (power input 0 reads 1)"}},
         {"healthy", "serial", "OK", {"/dev/ttyXR0, /dev/ttyXR1 present"}},
         {"healthy", "metrics-timer", "OK", {"enabled", "quorvik.prom written"}},
@@ -477,9 +476,7 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
         {"troubled devices", "msr", "FAIL", {"/dev/cpu/0/msr is missing", "modprobe msr"}},
         {"troubled devices", "dio", "FAIL", {"/dev/dio is missing", "digital-I/O driver"}},
         {"troubled devices", "relay", "FAIL", {"/dev/relay is a regular file"}},
-        {"troubled devices",
-         "ethernet",
-         "FAIL",
+        {"troubled devices", "ethernet", "FAIL",
          {"eth0, eth1 missing (interfaces: enp1s0)", "net.ifnames=0 on the kernel", "update-grub"}},
         {"troubled devices", "serial", "FAIL", {"/dev/ttyXR0 is missing", "TtyType"}},
         {"troubled devices", "tools", "FAIL", {"ifconfig", "/usr/bin/ifstat", "net-tools ifstat"}},
@@ -494,18 +491,15 @@ TEST_F(Doctor, EachCheckTellsWhatTheMachineShowsAndTheRemedy) {
         {"refused", "metrics-timer", "OK", {"not installed"}},
         {"prefix section", "board", "OK", {"model KT-500, BIOS R1.05", "Insyde"}},
         {"prefix section", "profile", "FAIL", {"[kt-5] serves KT-500 by prefix", "[KT-500]"}},
-        {"prefix section",
-         "superio-acpi",
-         "WARN",
+        {"prefix section", "superio-acpi", "WARN",
          {"no longer holds the boot messages", "journalctl -k"}},
         {"prefix section", "dio", "WARN", {"not checked"}},
-        {"prefix section",
-         "superio-driver",
-         "FAIL",
+        {"prefix section", "superio-driver", "FAIL",
          {"w83627hf.656 (0x290-0x297", "rmmod w83627hf"}},
         {"no ioperm", "lockdown", "OK", {"no lockdown"}},
         {"no ioperm", "port-access", "FAIL", {"ENOSYS", "CONFIG_X86_IOPL_IOPERM"}},
         {"no ioperm", "profile", "FAIL", {"no device profile", "DeviceProfile.example.ini"}},
+        // clang-format on
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(std::string(e.machine) + ": " + e.check);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "exposition.h"
 #include "fake_tools.h"
 #include "process.h"
 
@@ -54,6 +55,12 @@ class Tool : public testing::Test {
         std::stringstream text;
         text << file.rdbuf();
         return text.str();
+    }
+    // The Prometheus report in file, which must parse without an error.
+    static Exposition report_in(const std::filesystem::path& file) {
+        Exposition exposition = parse_exposition(slurp(file));
+        EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+        return exposition;
     }
     std::vector<std::string> listing() const {
         std::vector<std::string> names;

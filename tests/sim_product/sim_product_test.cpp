@@ -1,11 +1,11 @@
-// quorvik-sim end to end: unmodified programs (quorvik-info, zk_set_relay, a
-// C host and a Python ctypes host of the production build) run on the
-// example boards through `quorvik-sim run`, as an unprivileged user (uid
-// 65534 when the tests run as root), and the readings are what the boards'
-// registers, images and state make of them through the production code.
+// quorvik-sim end to end: unmodified programs (quorvik-info and its doctor,
+// zk_set_relay, a C host and a Python ctypes host of the production build)
+// run on the example boards through `quorvik-sim run`, as an unprivileged
+// user (uid 65534 when the tests run as root), and the readings are what the
+// boards' registers, images and state make of them through the production
+// code.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +18,6 @@
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -118,36 +117,65 @@ class SimProduct : public ::testing::Test {
     }
 
     // The command line that runs args as the test's unprivileged user.
-    std::vector<std::string> as_user(std::vector<std::string> args) const {
+    static std::vector<std::string> as_user(std::vector<std::string> args) {
         if (::geteuid() != 0) return args;
-        std::vector<std::string> line = {"--reuid=65534", "--regid=65534", "--clear-groups", "--"};
-        line.insert(line.end(), args.begin(), args.end());
-        return line;
+        args.insert(args.begin(),
+                    {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+        return args;
     }
     std::vector<std::string> environment() const {
         return {"TMPDIR=" + dir_, "HOME=" + dir_, "XDG_RUNTIME_DIR=", "LANG=C.UTF-8"};
     }
-    Outcome sim(std::vector<std::string> args) const {
-        std::vector<std::string> line = {paths().sim};
-        line.insert(line.end(), args.begin(), args.end());
-        const std::vector<std::string> user = as_user(line);
-        if (::geteuid() != 0)
-            return quorvik::blackbox::run(user[0], {user.begin() + 1, user.end()}, environment());
-        return quorvik::blackbox::run("/usr/bin/setpriv", user, environment());
+    Outcome run_as_user(const std::vector<std::string>& args,
+                        const std::vector<std::string>& extra_environment = {}) const {
+        const std::vector<std::string> line = as_user(args);
+        std::vector<std::string> env = environment();
+        env.insert(env.end(), extra_environment.begin(), extra_environment.end());
+        return quorvik::blackbox::run(line[0], {line.begin() + 1, line.end()}, env);
     }
-    Outcome run_on(const std::string& board, std::vector<std::string> program,
-                   std::vector<std::string> options = {}) const {
-        std::vector<std::string> args = {"run"};
-        args.insert(args.end(), options.begin(), options.end());
-        args.push_back(board);
-        args.push_back("--");
-        args.insert(args.end(), program.begin(), program.end());
-        return sim(args);
+    // Starts args as the test's user without waiting for it, its standard
+    // output on out_fd (closed when -1).
+    pid_t start_as_user(const std::vector<std::string>& args, int out_fd) const {
+        std::vector<std::string> line = as_user(args);
+        const pid_t child = ::fork();
+        if (child != 0) return child;
+        if (out_fd >= 0) {
+            ::dup2(out_fd, 1);
+        } else {
+            ::close(1);
+        }
+        for (const std::string& e : environment()) ::putenv(::strdup(e.c_str()));
+        std::vector<char*> argv;
+        for (std::string& a : line) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    Outcome sim(std::vector<std::string> args) const {
+        args.insert(args.begin(), paths().sim);
+        return run_as_user(args);
+    }
+    std::vector<std::string> run_line(const std::string& board,
+                                      const std::vector<std::string>& program,
+                                      const std::vector<std::string>& options = {}) const {
+        std::vector<std::string> line = {paths().sim, "run"};
+        line.insert(line.end(), options.begin(), options.end());
+        line.insert(line.end(), {board, "--"});
+        line.insert(line.end(), program.begin(), program.end());
+        return line;
+    }
+    Outcome run_on(const std::string& board, const std::vector<std::string>& program,
+                   const std::vector<std::string>& options = {}) const {
+        return run_as_user(run_line(board, program, options));
     }
     Json report(const std::string& board) const {
         const Outcome outcome = run_on(board, {paths().info, "--json"});
         EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
         return Json::parse(outcome.out, nullptr, false);
+    }
+    // Where quorvik-sim keeps the runs of the test's user.
+    std::string state_dir() const {
+        return dir_ + "/quorvik-sim-" + std::to_string(::geteuid() == 0 ? kNobody : ::geteuid());
     }
     // Host output lines "STEP VALUE STATUS" by step.
     static std::map<std::string, std::string> steps(const std::string& out) {
@@ -161,85 +189,96 @@ class SimProduct : public ::testing::Test {
         return lines;
     }
 
+    // A board of the test's own: its board.ini, and p.ini beside it if given.
+    std::string write_board(const std::string& name, const std::string& ini,
+                            const std::string& profile = "") const {
+        const std::string board = dir_ + "/" + name;
+        fs::remove_all(board);
+        fs::create_directories(board);
+        std::ofstream(board + "/board.ini") << ini;
+        if (!profile.empty()) std::ofstream(board + "/p.ini") << profile;
+        return board;
+    }
+    // The C host's command line for its blank-separated steps.
+    static std::vector<std::string> host_steps(const std::string& line) {
+        std::vector<std::string> args = {paths().host};
+        std::istringstream in(line);
+        for (std::string word; in >> word;) args.push_back(word);
+        return args;
+    }
+
     std::string dir_;
 };
 
-const Json* find_reading(const Json& doc, const std::string& name, const std::string& label,
-                         const std::string& value) {
-    for (const Json& r : doc["readings"]) {
-        if (r["name"] == name && r["labels"].contains(label) && r["labels"][label] == value)
-            return &r;
-    }
-    return nullptr;
-}
-
+// The value of the reading of name whose label is value; the reading must be OK.
 double value_of(const Json& doc, const std::string& name, const std::string& label,
                 const std::string& value) {
-    const Json* r = find_reading(doc, name, label, value);
-    if (r == nullptr) {
-        ADD_FAILURE() << "no reading " << name << " " << label << "=" << value;
-        return -1;
+    for (const Json& r : doc["readings"]) {
+        if (r["name"] != name || !r["labels"].contains(label) || r["labels"][label] != value)
+            continue;
+        EXPECT_EQ(r["status"], "OK") << name << " " << value << ": " << r.dump();
+        return r.contains("value") ? r["value"].get<double>() : -1;
     }
-    EXPECT_EQ((*r)["status"], "OK") << name << " " << value << ": " << r->dump();
-    return r->contains("value") ? (*r)["value"].get<double>() : -1;
+    ADD_FAILURE() << "no reading " << name << " " << label << "=" << value;
+    return -1;
 }
 
-// ---- identity: both identification paths, and raw images ----
+// ---- identity by each path, and every reader with the registers' arithmetic ----
 
-TEST_F(SimProduct, IdentityByEachPath) {
+TEST_F(SimProduct, EachBoardIdentifiesAndReadsItsRegisters) {
+    std::map<std::string, Json> docs;
+    for (const std::string& board : {kKt500r, kSg7, kAb1234}) {
+        docs[board] = report(board);
+        ASSERT_FALSE(docs[board].is_discarded()) << board;
+    }
     const struct {
         std::string board, model, bios, serial;
-    } cases[] = {
+    } identities[] = {
         {kKt500r, "KT-500R", "R1.05", "SN0712"},       // SMBIOS path (Insyde)
         {kSg7, "SG-7", "V1.20S03", "SG7-000123"},      // signature text
         {kAb1234, "AB-1234", "2.01.07", "AB1234-77"},  // raw images, dmidecode dump
     };
-    for (const auto& c : cases) {
-        const Json doc = report(c.board);
-        ASSERT_FALSE(doc.is_discarded()) << c.board;
-        EXPECT_EQ(doc["identity"]["model"]["value"], c.model) << c.board;
-        EXPECT_EQ(doc["identity"]["bios_version"]["value"], c.bios) << c.board;
-        EXPECT_EQ(doc["identity"]["serial_number"]["value"], c.serial) << c.board;
+    for (const auto& c : identities) {
+        EXPECT_EQ(docs[c.board]["identity"]["model"]["value"], c.model) << c.board;
+        EXPECT_EQ(docs[c.board]["identity"]["bios_version"]["value"], c.bios) << c.board;
+        EXPECT_EQ(docs[c.board]["identity"]["serial_number"]["value"], c.serial) << c.board;
     }
-}
-
-// ---- every reader, through quorvik-info, with the registers' arithmetic ----
-
-TEST_F(SimProduct, EveryReaderOnBankedAndUnbankedChips) {
-    const Json kt = report(kKt500r);
-    EXPECT_DOUBLE_EQ(value_of(kt, "voltage", "label", "VCORE"), 1.136);      // 0x8E x 8 mV
-    EXPECT_DOUBLE_EQ(value_of(kt, "voltage", "label", "V5"), 4.992);         // 0xD0 x 24 mV
-    EXPECT_DOUBLE_EQ(value_of(kt, "temperature", "label", "CPU"), 60.0);     // MSR: 100 - 40
-    EXPECT_DOUBLE_EQ(value_of(kt, "temperature", "label", "SYSTEM"), 45.0);  // bank 1
-    EXPECT_DOUBLE_EQ(value_of(kt, "fan_speed", "label", "SYSFAN"), 1000.0);  // 1350000 / 0x0546
-    EXPECT_DOUBLE_EQ(value_of(kt, "fan_speed", "label", "CPUFAN"), 2000.0);
-
-    const Json sg = report(kSg7);
-    EXPECT_DOUBLE_EQ(value_of(sg, "temperature", "label", "SYSTIN"), 40.0);  // 0x50 x 0.5
-    EXPECT_DOUBLE_EQ(value_of(sg, "fan_speed", "label", "FAN1"), 1500.0);
-
-    const Json ab = report(kAb1234);
-    EXPECT_DOUBLE_EQ(value_of(ab, "temperature", "label", "CPUTIN"), 58.0);  // bank 1
-    EXPECT_DOUBLE_EQ(value_of(ab, "fan_speed", "label", "AUXFAN"), 801.0);   // bank 5
-}
-
-TEST_F(SimProduct, EveryReadingOfTheFullBoardIsAvailable) {
-    const Json doc = report(kKt500r);
-    ASSERT_FALSE(doc.is_discarded());
-    int readings = 0;
-    for (const Json& r : doc["readings"]) {
-        ++readings;
+    const struct {
+        std::string board;
+        const char* name;
+        const char* label;
+        double value;
+    } readings[] = {
+        {kKt500r, "voltage", "VCORE", 1.136},      // 0x8E x 8 mV
+        {kKt500r, "voltage", "V5", 4.992},         // 0xD0 x 24 mV
+        {kKt500r, "temperature", "CPU", 60.0},     // MSR: 100 - 40
+        {kKt500r, "temperature", "SYSTEM", 45.0},  // bank 1
+        {kKt500r, "fan_speed", "SYSFAN", 1000.0},  // 1350000 / 0x0546
+        {kKt500r, "fan_speed", "CPUFAN", 2000.0},
+        {kSg7, "temperature", "SYSTIN", 40.0},  // 0x50 x 0.5, unbanked
+        {kSg7, "fan_speed", "FAN1", 1500.0},
+        {kAb1234, "temperature", "CPUTIN", 58.0},  // bank 1
+        {kAb1234, "fan_speed", "AUXFAN", 801.0},   // bank 5
+    };
+    for (const auto& r : readings) {
+        EXPECT_DOUBLE_EQ(value_of(docs[r.board], r.name, "label", r.label), r.value)
+            << r.board << " " << r.label;
+    }
+    // Every reading of the full board is available.
+    int available = 0;
+    for (const Json& r : docs[kKt500r]["readings"]) {
+        ++available;
         EXPECT_EQ(r["status"], "OK") << r.dump();
     }
-    EXPECT_GE(readings, 30);
+    EXPECT_GE(available, 30);
 }
 
-// ---- the dispatch, the roles and the count queries, from a C host ----
+// ---- from a C host: the dispatch, roles, counts, Ethernet, serial ports, disks ----
 
-TEST_F(SimProduct, CHostReadsRolesDispatchAndCounts) {
-    const Outcome out =
-        run_on(kKt500r, {paths().host, "identity", "volt", "0", "volt", "2", "temp", "0", "temp",
-                         "1", "temp", "2", "sensor", "2", "1", "count", "temp", "count", "fan"});
+TEST_F(SimProduct, CHostReadsRolesDispatchCountsAndTheBoardsPorts) {
+    const Outcome out = run_on(kKt500r, host_steps("identity volt 0 volt 2 temp 0 temp 1 temp 2 "
+                                                   "sensor 2 1 count temp count fan eth 0 eth 1 "
+                                                   "uart 0 uart 1 disk /dev/sda2 disk /dev/nvme9"));
     ASSERT_EQ(out.exit_status, 0) << out.err;
     auto s = steps(out.out);
     EXPECT_EQ(s["identity"], "KT-500R|R1.05|SN0712 0 0 0");
@@ -250,15 +289,6 @@ TEST_F(SimProduct, CHostReadsRolesDispatchAndCounts) {
     EXPECT_EQ(s["temp2"], "0 -100");      // no third role: ERR_RANGE
     EXPECT_EQ(s["sensor2.1"], "2000 1");  // SENSOR_FAN input 1
     EXPECT_EQ(s["count-temp"].substr(s["count-temp"].size() - 2), " 0");
-}
-
-// ---- Ethernet, serial ports and disks from the board ----
-
-TEST_F(SimProduct, EthernetSerialAndDisksComeFromTheBoard) {
-    const Outcome out = run_on(kKt500r, {paths().host, "eth", "0", "eth", "1", "uart", "0", "uart",
-                                         "1", "disk", "/dev/sda2", "disk", "/dev/nvme9"});
-    ASSERT_EQ(out.exit_status, 0) << out.err;
-    auto s = steps(out.out);
     // eth0: 1000 Mbit/s, (40960 + 10240) kbit/s = 50 Mbit/s: 5 %.
     EXPECT_EQ(s["eth0"], "1|1000|5 0 0 0");
     EXPECT_EQ(s["eth1"], "1|100|3 0 0 0");
@@ -269,73 +299,68 @@ TEST_F(SimProduct, EthernetSerialAndDisksComeFromTheBoard) {
 
 // ---- relay and power inputs ----
 
-TEST_F(SimProduct, RelayToolAndPowerInputsReachTheBoardsDriver) {
-    const Outcome relay = run_on(kSg7, {paths().relay, "0"}, {"--name", "relay", "--keep"});
-    ASSERT_EQ(relay.exit_status, 0) << relay.err;
-    EXPECT_EQ(sim({"get", "relay", "dio.relay0"}).out, "0\n");
+TEST_F(SimProduct, RelayToolAndHostsReachEachBoardsDriver) {
+    const struct {
+        std::string board, name;
+        std::vector<std::string> program;
+        std::map<std::string, std::string> steps;  // of the host's output
+        std::map<std::string, std::string> state;  // `get` of the kept run
+    } cases[] = {
+        {kSg7, "relay", {paths().relay, "0"}, {}, {{"dio.relay0", "0\n"}}},
+        {kSg7,
+         "host",
+         host_steps("pwr 0 pwr 1 pwr 2 relay 0 1"),
+         {{"pwr0", "1 0"}, {"pwr2", "0 -100"}, {"relay0", "1 0"}},  // only inputs 0 and 1
+         {{"dio.relay0", "1\n"}}},
+        // By command: echo 1 > /dev/relay.
+        {kKt500r,
+         "kt",
+         host_steps("relay 0 1"),
+         {{"relay0", "1 0"}},
+         {{"dio.relay_node", "1\n"}, {"dio.request_count", "0\n"}}},
+        // AB-1234's profile names a relay node of its own.
+        {kAb1234, "ab", host_steps("relay 1 0"), {{"relay1", "0 0"}}, {{"dio.relay1", "0\n"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name + " on " + c.board);
+        const Outcome run = run_on(c.board, c.program, {"--name", c.name, "--keep"});
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        auto s = steps(run.out);
+        for (const auto& [step, expected] : c.steps) EXPECT_EQ(s[step], expected) << run.out;
+        for (const auto& [key, expected] : c.state) {
+            EXPECT_EQ(sim({"get", c.name, key}).out, expected) << key;
+        }
+    }
     const std::string requests = sim({"get", "relay", "dio.requests"}).out;
     EXPECT_NE(requests.find("request=15 set-relay port=0 value=0 ok"), std::string::npos)
         << requests;
-
-    const Outcome host =
-        run_on(kSg7, {paths().host, "pwr", "0", "pwr", "1", "pwr", "2", "relay", "0", "1"},
-               {"--name", "host", "--keep"});
-    auto s = steps(host.out);
-    EXPECT_EQ(s["pwr0"], "1 0");
-    EXPECT_EQ(s["pwr2"], "0 -100");  // only inputs 0 and 1
-    EXPECT_EQ(s["relay0"], "1 0");
-    EXPECT_EQ(sim({"get", "host", "dio.relay0"}).out, "1\n");
-}
-
-TEST_F(SimProduct, KtRelayByCommandAndRelayNodeOfTheProfile) {
-    ASSERT_EQ(
-        run_on(kKt500r, {paths().host, "relay", "0", "1"}, {"--name", "kt", "--keep"}).exit_status,
-        0);
-    EXPECT_EQ(sim({"get", "kt", "dio.relay_node"}).out, "1\n");  // echo 1 > /dev/relay
-    EXPECT_EQ(sim({"get", "kt", "dio.request_count"}).out, "0\n");
-
-    // AB-1234's profile names a relay node of its own.
-    const Outcome ab =
-        run_on(kAb1234, {paths().host, "relay", "1", "0"}, {"--name", "ab", "--keep"});
-    EXPECT_EQ(steps(ab.out)["relay1"], "0 0") << ab.out << ab.err;
-    EXPECT_EQ(sim({"get", "ab", "dio.relay1"}).out, "0\n");
 }
 
 // ---- a live change is seen by the next reading ----
 
-TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
-    const std::string go = dir_ + "/go";
-    // The readings before and after the change, the same steps.
-    const std::vector<std::string> steps = {"temp", "0",         "pwr",    "0",   "eth",
-                                            "1",    "uart",      "1",      "eth", "0",
-                                            "disk", "/dev/sda1", "sensor", "2",   "0"};
-    std::vector<std::string> line = {paths().sim, "run", "--name",    "live",
-                                     kKt500r,     "--",  paths().host};
-    line.insert(line.end(), steps.begin(), steps.end());
-    line.insert(line.end(), {"wait", go});
-    line.insert(line.end(), steps.begin(), steps.end());
-    line = as_user(line);
-    int pipe_fds[2];
-    ASSERT_EQ(::pipe(pipe_fds), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(pipe_fds[1], 1);
-        for (const std::string& e : environment()) ::putenv(::strdup(e.c_str()));
-        std::vector<char*> argv;
-        if (::geteuid() == 0) argv.push_back(const_cast<char*>("/usr/bin/setpriv"));
-        for (std::string& a : line) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(pipe_fds[1]);
-    std::string out;
+// Appends what fd gives to out until marker is in it or the writers are gone.
+void read_until(int fd, std::string& out, const std::string& marker = "") {
     char buffer[4096];
-    while (out.find("waiting") == std::string::npos) {
-        const ssize_t n = ::read(pipe_fds[0], buffer, sizeof buffer);
+    while (marker.empty() || out.find(marker) == std::string::npos) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n <= 0) break;
         out.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
+    const std::string go = dir_ + "/go";
+    // The readings before and after the change, the same steps.
+    const std::string readings = "temp 0 pwr 0 eth 1 uart 1 eth 0 disk /dev/sda1 sensor 2 0";
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
+    const pid_t child =
+        start_as_user(run_line(kKt500r, host_steps(readings + " wait " + go + " " + readings),
+                               {"--name", "live"}),
+                      pipe_fds[1]);
+    ::close(pipe_fds[1]);
+    std::string out;
+    read_until(pipe_fds[0], out, "waiting");
     ASSERT_NE(out.find("waiting"), std::string::npos) << out;
     const Outcome set =
         sim({"set", "live", "temperature.cpu=95", "dio.power0=0", "eth1.up=no",
@@ -346,9 +371,7 @@ TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
     if (::geteuid() == 0) {
         EXPECT_EQ(::chown(go.c_str(), kNobody, kNobody), 0);
     }
-    ssize_t n;
-    while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0)
-        out.append(buffer, static_cast<std::size_t>(n));
+    read_until(pipe_fds[0], out);
     ::close(pipe_fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -356,15 +379,15 @@ TEST_F(SimProduct, LiveChangesAreSeenByTheNextReading) {
 
     const std::string after = out.substr(out.find("waiting"));
     EXPECT_NE(out.find("temp0 60000 0"), std::string::npos) << out;
-    EXPECT_NE(after.find("temp0 95000 0"), std::string::npos) << out;
-    EXPECT_NE(after.find("pwr0 0 0"), std::string::npos) << out;
-    EXPECT_NE(after.find("eth1 0|0|0 -300 -300 -300"), std::string::npos) << out;  // ERR_LINK_DOWN
-    EXPECT_NE(after.find("uart1 0 0"), std::string::npos) << out;
-    EXPECT_NE(after.find("sensor2.0 0 1"), std::string::npos) << out;  // a stopped fan reads 0
-    // Without carrier the kernel knows no speed (-1): no speed and no load
-    // (ERR_CMD_EXIT), the link reads 0.
-    EXPECT_NE(after.find("eth0 0|0|0 0 -107 -107"), std::string::npos) << out;
-    EXPECT_NE(after.find("disk 50|30000|15000 0 0 0"), std::string::npos) << out;
+    for (const char* line : {"temp0 95000 0", "pwr0 0 0",
+                             "eth1 0|0|0 -300 -300 -300",  // ERR_LINK_DOWN
+                             "uart1 0 0",
+                             "sensor2.0 0 1",  // a stopped fan reads 0
+                             // Without carrier the kernel knows no speed (-1): no speed and no
+                             // load (ERR_CMD_EXIT), the link reads 0.
+                             "eth0 0|0|0 0 -107 -107", "disk 50|30000|15000 0 0 0"}) {
+        EXPECT_NE(after.find(line), std::string::npos) << line << " in\n" << out;
+    }
 }
 
 // ---- an unmodified Python ctypes host ----
@@ -422,17 +445,42 @@ TEST_F(SimProduct, SetUserIdProgramIsRefused) {
 
 TEST_F(SimProduct, SimulatedLibrariesWithoutARunReachNoHardware) {
     const std::string libdir = fs::path(paths().sim).parent_path() / "lib";
-    const std::vector<std::string> host = as_user({paths().host, "identity", "pwr", "0"});
-    std::vector<std::string> env = environment();
-    env.push_back("LD_LIBRARY_PATH=" + libdir);
-    const Outcome out = ::geteuid() == 0
-                            ? quorvik::blackbox::run("/usr/bin/setpriv", host, env)
-                            : quorvik::blackbox::run(host[0], {host.begin() + 1, host.end()}, env);
+    const Outcome out = run_as_user(host_steps("identity pwr 0"), {"LD_LIBRARY_PATH=" + libdir});
     auto s = steps(out.out);
     // ERR_DEVICE_NAME, ERR_BIOS_VER, ERR_SERIAL_NUM: no identity without a board.
     EXPECT_EQ(s["identity"], "|| -200 -202 -203");
     EXPECT_EQ(s["pwr0"], "0 -200");
     EXPECT_NE(out.err.find("no simulated board"), std::string::npos) << out.err;
+}
+
+// ---- the doctor on a simulated board ----
+
+// What the doctor asks of the board goes through the simulated platform and
+// passes: the port permission, physical memory and identification of the
+// simulated libraries, the board's own profile, its digital-I/O driver asked
+// through the monitoring library, and the Ethernet ports it describes. What
+// it reads of the host (lockdown, /proc, the kernel's log, tools, mounts, the
+// timer) is this machine's, whatever that shows.
+TEST_F(SimProduct, DoctorPassesWhatItAsksOfTheBoard) {
+    const Outcome outcome = run_on(kKt500r, {paths().info, "--doctor", "--json"});
+    const Json document = Json::parse(outcome.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << outcome.out << outcome.err;
+    std::map<std::string, Json> checks;
+    for (const Json& check : document["checks"]) checks[check["check"]] = check;
+    EXPECT_EQ(checks.size(), 16u) << outcome.out;
+    for (const char* name :
+         {"port-access", "physical-memory", "board", "profile", "dio", "ethernet"}) {
+        EXPECT_EQ(checks[name]["verdict"], "OK") << checks[name];
+    }
+    const std::string board = checks["board"]["found"];
+    EXPECT_NE(board.find("model KT-500R, BIOS R1.05, serial SN0712"), std::string::npos) << board;
+    EXPECT_NE(board.find("Insyde"), std::string::npos) << board;
+    EXPECT_NE(checks["profile"]["found"].get<std::string>().find("[KT-500R]"), std::string::npos);
+    EXPECT_NE(checks["dio"]["found"].get<std::string>().find("power input 0 reads 1"),
+              std::string::npos);
+    // Not root: said, and the run fails for it.
+    EXPECT_EQ(checks["privileges"]["verdict"], "FAIL");
+    EXPECT_EQ(outcome.exit_status, 1) << outcome.err;
 }
 
 // ---- record and replay ----
@@ -492,14 +540,13 @@ TEST_F(SimProduct, RecordedBankedBoardReplaysEveryReadingAndRegister) {
         const std::string replay_registers = hardware_sections(sim({"get", "replay"}).out);
         EXPECT_EQ(replay_registers, hardware_sections(sim({"get", "original"}).out));
         EXPECT_NE(replay_registers.find("[bank1]"), std::string::npos) << replay_registers;
-        fs::remove_all(dir_ + "/quorvik-sim-" +
-                       std::to_string(::geteuid() == 0 ? kNobody : ::geteuid()));
+        fs::remove_all(state_dir());
     }
 }
 
 // ---- check: what is wrong, with file and line ----
 
-TEST_F(SimProduct, CheckTellsFileAndLine) {
+TEST_F(SimProduct, CheckTellsErrorsWithFileAndLineAndWarnsOfRegistersLeftOut) {
     // Seven lines of a good board, then the case's own (line 8 on).
     const std::string head =
         "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
@@ -536,12 +583,7 @@ TEST_F(SimProduct, CheckTellsFileAndLine) {
          "error: the device profile has no section for the model KT-1", "[SG-7]\nVolt = 0\n"},
     };
     for (const auto& c : cases) {
-        const std::string board = dir_ + "/board";
-        fs::remove_all(board);
-        fs::create_directories(board);
-        std::ofstream(board + "/board.ini") << c.text;
-        if (!c.profile.empty()) std::ofstream(board + "/p.ini") << c.profile;
-        const Outcome out = sim({"check", board});
+        const Outcome out = sim({"check", write_board("board", c.text, c.profile)});
         EXPECT_EQ(out.exit_status, 1) << c.text;
         EXPECT_NE(out.out.find(c.expected), std::string::npos)
             << "wanted: " << c.expected << "\ngot: " << out.out;
@@ -551,24 +593,20 @@ TEST_F(SimProduct, CheckTellsFileAndLine) {
         EXPECT_EQ(out.exit_status, 0) << out.out;
         EXPECT_EQ(out.out.find("warning"), std::string::npos) << out.out;
     }
-}
-
-TEST_F(SimProduct, CheckWarnsOfRegistersTheProfileReadsButTheBoardLeavesOut) {
-    const std::string board = dir_ + "/board";
-    fs::create_directories(board);
-    std::ofstream(board + "/board.ini")
-        << "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
-           "[profile]\nIndex = 0x295\nData = 0x296\nSio = W83627DHG\nVolt = 1\nVin0Bnk = 2\n"
-           "Vin0Idx = 0x20\nVin0Cof = 8\nTemp = 1\nTin0MSR = 0x1A2\nTin0MSROffset = 0x19C\n"
-           "[msr]\n0x1A2 = 0x640000\n";
-    const Outcome out = sim({"check", board});
-    EXPECT_EQ(out.exit_status, 0) << out.out;
-    EXPECT_NE(out.out.find("warning: register 0x20 of bank 2 (Vin0Idx) is not given"),
-              std::string::npos)
-        << out.out;
-    EXPECT_NE(out.out.find("warning: MSR 0x19C (Tin0MSROffset) is not given"), std::string::npos)
-        << out.out;
-    EXPECT_EQ(out.out.find("0x1A2 (Tin0MSR)"), std::string::npos) << out.out;
+    // Registers and MSRs the profile reads but the board leaves out: warnings.
+    const Outcome warned =
+        sim({"check",
+             write_board("warned",
+                         "[identity]\nsource = smbios\nmodel = KT-1\nbios_version = 1\nserial = S\n"
+                         "[profile]\nIndex = 0x295\nData = 0x296\nSio = W83627DHG\nVolt = 1\n"
+                         "Vin0Bnk = 2\nVin0Idx = 0x20\nVin0Cof = 8\nTemp = 1\nTin0MSR = 0x1A2\n"
+                         "Tin0MSROffset = 0x19C\n[msr]\n0x1A2 = 0x640000\n")});
+    EXPECT_EQ(warned.exit_status, 0) << warned.out;
+    for (const char* warning : {"warning: register 0x20 of bank 2 (Vin0Idx) is not given",
+                                "warning: MSR 0x19C (Tin0MSROffset) is not given"}) {
+        EXPECT_NE(warned.out.find(warning), std::string::npos) << warned.out;
+    }
+    EXPECT_EQ(warned.out.find("0x1A2 (Tin0MSR)"), std::string::npos) << warned.out;
 }
 
 // ---- identity images: written, and read back as a board of raw images ----
@@ -624,23 +662,10 @@ TEST_F(SimProduct, SetAndGetRefuseWhatTheBoardDoesNotHave) {
 
 TEST_F(SimProduct, TwoRunsOfOneNameAreRefused) {
     const std::string go = dir_ + "/go";
-    std::vector<std::string> line =
-        as_user({paths().sim, "run", "--name", "busy", kSg7, "--", paths().host, "wait", go});
-    const pid_t child = ::fork();
-    if (child == 0) {
-        for (const std::string& e : environment()) ::putenv(::strdup(e.c_str()));
-        ::close(1);
-        std::vector<char*> argv;
-        if (::geteuid() == 0) argv.push_back(const_cast<char*>("/usr/bin/setpriv"));
-        for (std::string& a : line) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t child =
+        start_as_user(run_line(kSg7, {paths().host, "wait", go}, {"--name", "busy"}), -1);
     // The first run is going on once its state is there.
-    const std::string state = dir_ + "/quorvik-sim-" +
-                              std::to_string(::geteuid() == 0 ? kNobody : ::geteuid()) +
-                              "/busy/pid";
+    const std::string state = state_dir() + "/busy/pid";
     for (int i = 0; i < 500 && !fs::exists(state); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const Outcome second = run_on(kSg7, {"/bin/true"}, {"--name", "busy"});
