@@ -1,7 +1,7 @@
 // Tools of the test's own on PATH: shell scripts that stand in for nproc,
 // free, df, ifconfig, lsof and friends where a controlled answer is needed.
 // Each logs its arguments; the directory leaves PATH and the disk again at
-// the end of the test.
+// the end of the test (or the tools leave the board's directory).
 #pragma once
 
 #include <string>
@@ -12,6 +12,9 @@ namespace quorvik::sim {
 class FakeTools {
   public:
     FakeTools();
+    // The tools go into bin instead, an existing directory (the test run's
+    // STATE/bin, which the board's shell searches first), and leave it again.
+    explicit FakeTools(std::string bin);
     ~FakeTools();
     FakeTools(const FakeTools&) = delete;
     FakeTools& operator=(const FakeTools&) = delete;
@@ -30,6 +33,8 @@ class FakeTools {
   private:
     std::string dir_;
     std::string saved_path_;
+    bool own_dir_ = true;
+    std::vector<std::string> added_;
 };
 
 }  // namespace quorvik::sim

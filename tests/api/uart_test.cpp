@@ -1,5 +1,5 @@
 // Serial ports: the count and node names from the profile, and whether a
-// node is held open, with ls and lsof of our own and with a real node.
+// node is held open, on the test run's board and with a real node.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "api_fixture.h"
-#include "fake_tools.h"
+#include "board_tools.h"
 #include "quorvik.h"
 
 namespace quorvik::sim {
@@ -18,21 +18,9 @@ namespace {
 
 class Uart : public BoardApiTest {
   protected:
-    // ls knows the nodes /dev/ttyS*, /dev/ttyUSB* and /dev/tty<digit>; lsof
-    // reports /dev/ttyS1 as held.
-    void SetUp() override {
-        BoardApiTest::SetUp();
-        tools_.add("ls",
-                   "case \"$1\" in /dev/ttyS*|/dev/ttyUSB*|/dev/tty[0-9]*) exit 0 ;; esac\n"
-                   "exit 2");
-        tools_.add("lsof",
-                   "[ \"$1\" = /dev/ttyS1 ] || exit 1\n"
-                   "echo 'COMMAND PID USER FD TYPE DEVICE SIZE/OFF NODE NAME'\n"
-                   "echo 'agent 42 root 3u CHR 4,65 0t0 92 /dev/ttyS1'");
-    }
     std::vector<std::string> calls() const { return tools_.calls(); }
 
-    FakeTools tools_;
+    BoardTools tools_;
 };
 
 TEST_F(Uart, CountComesFromTheProfile) {
@@ -64,16 +52,16 @@ TEST_F(Uart, PortIndexNamesTheNodeFromTheNumberList) {
         {"TotalSerialPort = 1\nTtyType =\nTtyNum = 3\n", 0, "/dev/tty3", 0},
     };
     for (const auto& c : cases) {
-        FakeTools log;  // a fresh call log for each case
-        log.add("ls", "exec " + tools_.dir() + "/ls \"$@\"");
-        log.add("lsof", "exec " + tools_.dir() + "/lsof \"$@\"");
+        const std::size_t before = calls().size();
         board("AB-1234", c.profile);
         int in_use = -1;
         EXPECT_EQ(get_uart_status(c.index, &in_use), 0) << c.profile << c.index;
         EXPECT_EQ(in_use, c.in_use) << c.profile << c.index;
         const std::vector<std::string> expected{std::string("ls ") + c.node,
                                                 std::string("lsof ") + c.node};
-        EXPECT_EQ(log.calls(), expected) << c.profile << c.index;
+        const std::vector<std::string> after = calls();
+        EXPECT_EQ(std::vector(after.begin() + before, after.end()), expected)
+            << c.profile << c.index;
     }
 }
 
@@ -141,6 +129,7 @@ TEST_F(RealSerialPort, HeldOpenByAnotherProcess) {
     if (::access("/dev/ttyS0", F_OK) != 0) GTEST_SKIP() << "no /dev/ttyS0 on this machine";
     if (std::system("command -v lsof > /dev/null") != 0) GTEST_SKIP() << "no lsof";
     board("AB-1234", "TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,99\n");
+    run().use_machine_ports();
     int in_use = -1;
     ASSERT_EQ(get_uart_status(0, &in_use), 0);
     if (in_use == 1) GTEST_SKIP() << "/dev/ttyS0 is already held by some other process";

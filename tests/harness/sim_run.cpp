@@ -1,8 +1,10 @@
 #include "sim_run.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "live.h"
 #include "state.h"
 
 namespace quorvik::sim {
@@ -58,8 +61,12 @@ SimRun::SimRun() {
     dir_ = std::string(dir) + "/state";
     const std::string e = simtool::create_state(empty_board(), {}, dir_, "/bin/false");
     if (!e.empty()) give_up(e);
-    // The machine's paths stay the machine's until a test says otherwise.
+    // The machine's paths stay the machine's until an executable adds ports.
     write_state_file(QSIM_REWRITE_FILE, "");
+    // The stand-ins, for tests to put on the board's PATH (STATE/bin).
+    ::mkdir(path("standins").c_str(), 0755);
+    for (const char* tool : {"ifconfig", "ifstat", "lsof", "quorvik-sim"})
+        link(QUORVIK_TEST_STANDINS, standin(tool));
     ::setenv(QSIM_ENV_STATE, dir_.c_str(), 1);
     hardware_ = qsim_run_hardware();
     if (hardware_ == nullptr) give_up("the hardware file of " + dir_ + " does not map");
@@ -76,7 +83,56 @@ void SimRun::write_state_file(const char* name, const std::string& text) {
     if (!e.empty()) give_up(e);
 }
 
+void SimRun::link(const std::string& target, const std::string& name) {
+    ::unlink(name.c_str());
+    if (::symlink(target.c_str(), name.c_str()) != 0) give_up("cannot link " + name);
+}
+
+void SimRun::add_ports(const std::vector<std::pair<std::string, simtool::Item>>& ports) {
+    const std::pair<std::string, std::string> net{"/sys/class/net/", path("net/")};
+    for (const auto& port : ports) {
+        ports_.push_back(port);
+        const std::string& name = port.first;
+        if (!name.starts_with("eth"))
+            rewrites_.emplace_back("/dev/" + name, path("dev/" + name));
+        else if (std::find(rewrites_.begin(), rewrites_.end(), net) == rewrites_.end())
+            rewrites_.push_back(net);
+    }
+    std::string text;
+    for (const auto& [from, to] : rewrites_) text += from + " " + to + "\n";
+    write_state_file(QSIM_REWRITE_FILE, text);
+    reset();
+}
+
+void SimRun::set(const std::string& key, const std::string& value) {
+    simtool::Live live(dir_);
+    const std::string e = live.ok() ? live.set(key, value) : live.error();
+    if (!e.empty()) give_up("set " + key + " " + value + ": " + e);
+}
+
+void SimRun::use_machine_ports() {
+    link("/sys/class/net", path("net"));
+    for (const auto& [name, item] : ports_) {
+        if (!name.starts_with("eth")) link("/dev/" + name, path("dev/" + name));
+    }
+}
+
+std::string SimRun::as_written(std::string line) const {
+    for (const auto& [from, to] : rewrites_) {
+        for (auto at = line.find(to); at != std::string::npos; at = line.find(to, at + from.size()))
+            line.replace(at, to.size(), from);
+    }
+    return line;
+}
+
 void SimRun::reset() {
+    // The ports as added; a serial node's link to the machine's goes first,
+    // so that the board's node is not written through it.
+    link("sys/class/net", path("net"));
+    for (const auto& [name, item] : ports_) {
+        if (!name.starts_with("eth")) ::unlink(path("dev/" + name).c_str());
+        if (const std::string e = simtool::write_item(dir_, name, item); !e.empty()) give_up(e);
+    }
     *hardware_ = simtool::hardware_of(empty_board());
     clear_memory();
     ::unlink((dir_ + "/" + QSIM_DIO_NODE_FILE).c_str());
