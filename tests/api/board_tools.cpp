@@ -5,31 +5,16 @@
 namespace quorvik::sim {
 namespace {
 
-simtool::Item interface(const char* up) {
-    return {{"up", up},
-            {"carrier", "1"},
-            {"speed", "100"},
-            {"rx_kbits", "25600"},
-            {"tx_kbits", "25600"},
-            {"address", ""},
-            {"mac", "02:00:00:00:00:01"}};
-}
-
-simtool::Item node(const char* present, const char* held_by = "") {
-    return {{"present", present}, {"held_by", held_by}};
-}
-
 // Before main: the platform reads the ports' path rewrites at the first command.
 const bool board_ports_added = [] {
-    SimRun::get().add_ports({{"eth0", interface("yes")},
-                             {"eth1", interface("no")},
-                             {"ttyS0", node("yes")},
-                             {"ttyS1", node("yes", "agent 42 root")},
-                             {"ttyS4", node("yes")},
-                             {"ttyS5", node("yes")},
-                             {"ttyUSB2", node("yes")},
-                             {"tty3", node("yes")},
-                             {"ttyXR0", node("no")}});
+    std::vector<simtool::SerialPort> serial;
+    for (const char* name : {"ttyS0", "ttyS4", "ttyS5", "ttyUSB2", "tty3"})
+        serial.push_back({name, true, ""});
+    serial.push_back({"ttyS1", true, "agent 42 root"});
+    serial.push_back({"ttyXR0", false, ""});
+    SimRun::get().add_ports({{"eth0", true, 1, 100, 25600, 25600, "", ""},
+                             {"eth1", false, 1, 100, 25600, 25600, "", ""}},
+                            serial);
     return true;
 }();
 

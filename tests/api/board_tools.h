@@ -4,9 +4,6 @@
 // them through run().set ("eth0.speed", "ttyS1.held_by").
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "fake_tools.h"
 
 namespace quorvik::sim {

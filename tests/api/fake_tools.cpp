@@ -55,4 +55,8 @@ std::vector<std::string> FakeTools::calls() const {
     return lines;
 }
 
+void FakeTools::clear_calls() const {
+    std::ofstream(dir_ + "/calls", std::ios::trunc);
+}
+
 }  // namespace quorvik::sim

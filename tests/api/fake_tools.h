@@ -27,6 +27,7 @@ class FakeTools {
 
     // "name arg1 arg2 ..." for every call of a fake tool, in order.
     std::vector<std::string> calls() const;
+    void clear_calls() const;
 
     const std::string& dir() const { return dir_; }
 

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,15 +87,13 @@ void SimRun::link(const std::string& target, const std::string& name) {
     if (::symlink(target.c_str(), name.c_str()) != 0) give_up("cannot link " + name);
 }
 
-void SimRun::add_ports(const std::vector<std::pair<std::string, simtool::Item>>& ports) {
-    const std::pair<std::string, std::string> net{"/sys/class/net/", path("net/")};
-    for (const auto& port : ports) {
-        ports_.push_back(port);
-        const std::string& name = port.first;
-        if (!name.starts_with("eth"))
-            rewrites_.emplace_back("/dev/" + name, path("dev/" + name));
-        else if (std::find(rewrites_.begin(), rewrites_.end(), net) == rewrites_.end())
-            rewrites_.push_back(net);
+void SimRun::add_ports(const std::vector<simtool::EthPort>& eth,
+                       const std::vector<simtool::SerialPort>& serial) {
+    if (!eth.empty()) rewrites_.emplace_back("/sys/class/net/", path("net/"));
+    for (const auto& port : eth) ports_.emplace_back(port.name, simtool::item_of(port));
+    for (const auto& port : serial) {
+        ports_.emplace_back(port.name, simtool::item_of(port));
+        rewrites_.emplace_back("/dev/" + port.name, path("dev/" + port.name));
     }
     std::string text;
     for (const auto& [from, to] : rewrites_) text += from + " " + to + "\n";

@@ -54,7 +54,8 @@ class SimRun {
     // paths to them rewritten. The platform reads the rewrites at the first
     // command: an executable whose tests read ports adds them before main.
     // reset() brings every port back to the item given here.
-    void add_ports(const std::vector<std::pair<std::string, simtool::Item>>& ports);
+    void add_ports(const std::vector<simtool::EthPort>& eth,
+                   const std::vector<simtool::SerialPort>& serial);
     // As `quorvik-sim set KEY VALUE` does (eth0.up, ttyS1.held_by).
     void set(const std::string& key, const std::string& value);
     // A file in the state directory (bin, sys/class/net/eth0/speed).
