@@ -1,5 +1,8 @@
-#include "board_tools.h"
-
+// The test run's board as the port queries see it: eth0 up (100 Mbit/s,
+// 25600 kbit/s each way), eth1 down; serial nodes ttyS0, ttyS1 (held by
+// "agent 42 root"), ttyS4, ttyS5, ttyUSB2 and tty3, no ttyXR0. Tests change
+// them through run().set ("eth0.speed", "ttyS1.held_by").
+#include "fake_tools.h"
 #include "sim_run.h"
 
 namespace quorvik::sim {
@@ -27,8 +30,12 @@ BoardTools::BoardTools() : FakeTools(SimRun::get().path("bin")) {
 }
 
 std::vector<std::string> BoardTools::calls() const {
+    const std::string state = SimRun::get().path("");  // less its last '/'
     std::vector<std::string> lines = FakeTools::calls();
-    for (std::string& line : lines) line = SimRun::get().as_written(line);
+    for (std::string& line : lines) {
+        for (auto at = line.find(state); at != std::string::npos; at = line.find(state, at))
+            line.erase(at, state.size() - 1);
+    }
     return lines;
 }
 

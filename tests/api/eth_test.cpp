@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "api_fixture.h"
-#include "board_tools.h"
+#include "fake_tools.h"
 #include "fixed_paths.h"
 #include "quorvik.h"
 

@@ -38,4 +38,14 @@ class FakeTools {
     std::vector<std::string> added_;
 };
 
+// The test run's board's own tools behind logging wrappers in STATE/bin:
+// the simulator's ifconfig, ifstat and lsof, the machine's ls and cat on the
+// board's paths (board_tools.cpp). add() replaces one with the test's own.
+class BoardTools : public FakeTools {
+  public:
+    BoardTools();
+    // The calls with the board's paths as the library wrote them.
+    std::vector<std::string> calls() const;
+};
+
 }  // namespace quorvik::sim

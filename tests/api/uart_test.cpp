@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "api_fixture.h"
-#include "board_tools.h"
+#include "fake_tools.h"
 #include "quorvik.h"
 
 namespace quorvik::sim {

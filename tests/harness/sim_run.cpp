@@ -89,15 +89,13 @@ void SimRun::link(const std::string& target, const std::string& name) {
 
 void SimRun::add_ports(const std::vector<simtool::EthPort>& eth,
                        const std::vector<simtool::SerialPort>& serial) {
-    if (!eth.empty()) rewrites_.emplace_back("/sys/class/net/", path("net/"));
+    std::string rewrite = eth.empty() ? "" : "/sys/class/net/ " + path("sys/class/net/") + "\n";
     for (const auto& port : eth) ports_.emplace_back(port.name, simtool::item_of(port));
     for (const auto& port : serial) {
         ports_.emplace_back(port.name, simtool::item_of(port));
-        rewrites_.emplace_back("/dev/" + port.name, path("dev/" + port.name));
+        rewrite += "/dev/" + port.name + " " + path("dev/" + port.name) + "\n";
     }
-    std::string text;
-    for (const auto& [from, to] : rewrites_) text += from + " " + to + "\n";
-    write_state_file(QSIM_REWRITE_FILE, text);
+    write_state_file(QSIM_REWRITE_FILE, rewrite);
     reset();
 }
 
@@ -108,24 +106,17 @@ void SimRun::set(const std::string& key, const std::string& value) {
 }
 
 void SimRun::use_machine_ports() {
-    link("/sys/class/net", path("net"));
+    std::filesystem::remove_all(path("sys/class/net"));
+    link("/sys/class/net", path("sys/class/net"));
     for (const auto& [name, item] : ports_) {
         if (!name.starts_with("eth")) link("/dev/" + name, path("dev/" + name));
     }
 }
 
-std::string SimRun::as_written(std::string line) const {
-    for (const auto& [from, to] : rewrites_) {
-        for (auto at = line.find(to); at != std::string::npos; at = line.find(to, at + from.size()))
-            line.replace(at, to.size(), from);
-    }
-    return line;
-}
-
 void SimRun::reset() {
-    // The ports as added; a serial node's link to the machine's goes first,
-    // so that the board's node is not written through it.
-    link("sys/class/net", path("net"));
+    // The ports as added, never written through a link to the machine's.
+    if (std::filesystem::is_symlink(path("sys/class/net"))) ::unlink(path("sys/class/net").c_str());
+    std::filesystem::create_directory(path("sys/class/net"));
     for (const auto& [name, item] : ports_) {
         if (!name.starts_with("eth")) ::unlink(path("dev/" + name).c_str());
         if (const std::string e = simtool::write_item(dir_, name, item); !e.empty()) give_up(e);

@@ -65,8 +65,6 @@ class SimRun {
     // The machine's /sys/class/net and serial nodes behind the ports' paths,
     // until reset().
     void use_machine_ports();
-    // A command line with the board's paths put back as the library wrote them.
-    std::string as_written(std::string line) const;
 
     SimRun(const SimRun&) = delete;
     SimRun& operator=(const SimRun&) = delete;
@@ -78,7 +76,6 @@ class SimRun {
     void link(const std::string& target, const std::string& name);
 
     std::vector<std::pair<std::string, simtool::Item>> ports_;
-    std::vector<std::pair<std::string, std::string>> rewrites_;  // board path, state path
 
     std::string dir_;
     pid_t creator_ = ::getpid();
