@@ -156,7 +156,8 @@ TEST_F(Eth, SpeedAndCarrierFiles) {
     EXPECT_EQ(tools_.calls()[1], "cat /sys/class/net/eth0/speed");
 }
 
-// Only with /usr/bin/ifstat: the rate in whole megabits over the speed.
+// Only with /usr/bin/ifstat: the rate in whole megabits over the speed, the
+// scaled rate left when the speed cannot be read.
 TEST_F(Eth, UsageIsTheRateInWholeMegabitsOverTheSpeed) {
     Overlay usr_bin("/usr/bin");
     QUORVIK_REQUIRE_OVERLAY(usr_bin);
@@ -199,19 +200,15 @@ TEST_F(Eth, UsageIsTheRateInWholeMegabitsOverTheSpeed) {
     EXPECT_EQ(get_eth_usage(0, &value), ERR_CMD_EXIT);
     EXPECT_EQ(value, 42);
     for (const auto& call : tools_.calls()) EXPECT_NE(call.rfind("ifstat", 0), 0u) << call;
-}
 
-TEST_F(Eth, LinkTakenDownDuringTheMeasurement) {
-    Overlay usr_bin("/usr/bin");
-    QUORVIK_REQUIRE_OVERLAY(usr_bin);
+    // The link taken down during the measurement: the kernel has no speed
+    // for an interface that is down.
     write_script("/usr/bin/ifstat", "exit 0");
-    // The kernel has no speed for an interface that is down.
     const std::string set = run().standin("quorvik-sim") + " set eth0.";
     ifstat(set + "up no; echo '51200 0'");
-    int value = 42;
+    value = 42;
     EXPECT_EQ(get_eth_usage(0, &value), ERR_LINK_DOWN);
     EXPECT_EQ(value, 5000) << "the measured rate stays, as for any failed final speed query";
-
     // Still up but without a speed: the speed query's own status.
     run().set("eth0.up", "yes");
     ifstat(set + "speed -1; echo '51200 0'");

@@ -18,8 +18,6 @@ namespace {
 
 class Uart : public BoardApiTest {
   protected:
-    std::vector<std::string> calls() const { return tools_.calls(); }
-
     BoardTools tools_;
 };
 
@@ -70,7 +68,7 @@ TEST_F(Uart, PortIndexNamesTheNodeFromTheNumberList) {
         EXPECT_EQ(in_use, c.in_use) << c.profile << c.index;
         std::vector<std::string> expected{std::string("ls ") + c.node};
         if (c.status == 0) expected.push_back(std::string("lsof ") + c.node);
-        EXPECT_EQ(calls(), expected) << c.profile << c.index;
+        EXPECT_EQ(tools_.calls(), expected) << c.profile << c.index;
     }
     tools_.add("lsof", "echo 'lsof: not found' >&2; exit 127");
     board("AB-1234", "TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n");
@@ -108,7 +106,7 @@ TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
         EXPECT_EQ(get_uart_status(c.index, &in_use), c.status) << c.profile << c.index;
         EXPECT_EQ(in_use, 42);
     }
-    EXPECT_TRUE(calls().empty()) << calls().front();
+    EXPECT_TRUE(tools_.calls().empty()) << tools_.calls().front();
     EXPECT_NE(::access("/tmp/quorvik-pwned", F_OK), 0);
 
     board("AB-1234", "TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n");
@@ -119,7 +117,7 @@ TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
     unidentified_board();
     printed_by([&] { EXPECT_EQ(get_uart_status(0, &in_use), ERR_DEVICE_NAME); });
     EXPECT_EQ(in_use, 42);
-    EXPECT_TRUE(calls().empty());
+    EXPECT_TRUE(tools_.calls().empty());
 }
 
 // ---- a real serial node and a process that holds it open ----
