@@ -10,11 +10,10 @@ namespace {
 
 // Before main: the platform reads the ports' path rewrites at the first command.
 const bool board_ports_added = [] {
-    std::vector<simtool::SerialPort> serial;
+    std::vector<simtool::SerialPort> serial{{"ttyS1", true, "agent 42 root"},
+                                            {"ttyXR0", false, ""}};
     for (const char* name : {"ttyS0", "ttyS4", "ttyS5", "ttyUSB2", "tty3"})
         serial.push_back({name, true, ""});
-    serial.push_back({"ttyS1", true, "agent 42 root"});
-    serial.push_back({"ttyXR0", false, ""});
     SimRun::get().add_ports({{"eth0", true, 1, 100, 25600, 25600, "", ""},
                              {"eth1", false, 1, 100, 25600, 25600, "", ""}},
                             serial);

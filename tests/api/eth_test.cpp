@@ -1,13 +1,11 @@
-// Ethernet ports: the count, the link-up test, speed, carrier and load, on
-// the test run's board (its ifconfig, /sys/class/net and ifstat, and
-// /usr/bin/ifstat in a private /usr/bin), then with the real tools and
-// interfaces of this machine.
+// Ethernet ports: the link-up test, speed, carrier and load on the test run's
+// board (with /usr/bin/ifstat in a private /usr/bin), then with the real
+// tools and interfaces of this machine.
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -142,16 +140,15 @@ TEST_F(Eth, SpeedAndCarrierFiles) {
         {"carrier", nullptr, nullptr, get_eth_link, ERR_CMD_EXIT, 42},
     };
     for (const auto& c : cases) {
-        const char* text = c.value ? c.value : c.file_text ? c.file_text : "missing";
-        const std::string what = std::string(c.key) + " " + text;
+        SCOPED_TRACE(c.value ? c.value : c.file_text ? c.file_text : "missing");
         run().set("eth0.carrier", "1");  // every file of eth0 written again
         const std::string file = run().path("sys/class/net/eth0/") + c.key;
         if (c.value != nullptr) run().set(std::string("eth0.") + c.key, c.value);
         if (c.value == nullptr) ::unlink(file.c_str());
         if (c.file_text != nullptr) std::ofstream(file) << c.file_text;
         int result = 42;
-        EXPECT_EQ(c.query(0, &result), c.status) << what;
-        EXPECT_EQ(result, c.result) << what;
+        EXPECT_EQ(c.query(0, &result), c.status) << c.key;
+        EXPECT_EQ(result, c.result) << c.key;
     }
     EXPECT_EQ(tools_.calls()[1], "cat /sys/class/net/eth0/speed");
 }
@@ -201,8 +198,7 @@ TEST_F(Eth, UsageIsTheRateInWholeMegabitsOverTheSpeed) {
     EXPECT_EQ(value, 42);
     for (const auto& call : tools_.calls()) EXPECT_NE(call.rfind("ifstat", 0), 0u) << call;
 
-    // The link taken down during the measurement: the kernel has no speed
-    // for an interface that is down.
+    // Taken down during the measurement: no speed for an interface that is down.
     write_script("/usr/bin/ifstat", "exit 0");
     const std::string set = run().standin("quorvik-sim") + " set eth0.";
     ifstat(set + "up no; echo '51200 0'");
@@ -240,9 +236,7 @@ TEST_F(EthOnThisMachine, PortQueriesAgreeWithTheKernel) {
         SCOPED_TRACE(name);
         const bool up = std::filesystem::exists(dir) &&
                         (std::stoul(read_line(dir + "/flags"), nullptr, 16) & IFF_UP) != 0;
-        int link = 42;
-        int speed = 42;
-        int usage = 42;
+        int link = 42, speed = 42, usage = 42;
         const int link_status = get_eth_link(index, &link);
         const int speed_status = get_eth_speed(index, &speed);
         if (!up) {

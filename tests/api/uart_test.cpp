@@ -78,7 +78,6 @@ TEST_F(Uart, PortIndexNamesTheNodeFromTheNumberList) {
 }
 
 TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
-    const std::string long_letters(120, 'S');
     const struct {
         std::string profile;
         int index;
@@ -98,7 +97,8 @@ TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
         {"TotalSerialPort = 2\nTtyType = USB0\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
         {"TotalSerialPort = 2\nTtyType = S/../x\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
         {"TotalSerialPort = 2\nTtyType = \"\xc3\xa9\"\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
-        {"TotalSerialPort = 2\nTtyType = " + long_letters + "\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
+        {"TotalSerialPort = 2\nTtyType = " + std::string(120, 'S') + "\nTtyNum = 0\n", 0,
+         ERR_PROFILE_VALUE},
     };
     for (const auto& c : cases) {
         board("AB-1234", c.profile);

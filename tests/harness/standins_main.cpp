@@ -1,7 +1,6 @@
-// The simulator's stand-ins for the test run (the sanitizer builds have no
-// quorvik-sim command), called through a link named ifconfig, ifstat or lsof;
-// named quorvik-sim, its `set KEY VALUE`, for a test's tool that changes the
-// board while the library waits on it.
+// The simulator's stand-ins for the test run (sanitizer builds have no
+// quorvik-sim), by the link's name: ifconfig, ifstat, lsof; quorvik-sim for
+// `set KEY VALUE`, for a test's tool that changes the board mid-command.
 #include <cstdlib>
 #include <filesystem>
 
