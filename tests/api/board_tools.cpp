@@ -28,14 +28,4 @@ BoardTools::BoardTools() : FakeTools(SimRun::get().path("bin")) {
     for (const char* tool : {"ls", "cat"}) add(tool, "exec " + real(tool) + " \"$@\"");
 }
 
-std::vector<std::string> BoardTools::calls() const {
-    const std::string state = SimRun::get().path("");  // less its last '/'
-    std::vector<std::string> lines = FakeTools::calls();
-    for (std::string& line : lines) {
-        for (auto at = line.find(state); at != std::string::npos; at = line.find(state, at))
-            line.erase(at, state.size() - 1);
-    }
-    return lines;
-}
-
 }  // namespace quorvik::sim

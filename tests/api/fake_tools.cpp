@@ -48,10 +48,17 @@ std::string FakeTools::real(const std::string& name) {
 }
 
 std::vector<std::string> FakeTools::calls() const {
+    // The board's paths lie in the simulator run's state directory.
+    const char* state = std::getenv("QUORVIK_SIM_STATE");
+    const std::string run = state != nullptr ? state : "";
     std::vector<std::string> lines;
     std::ifstream log(dir_ + "/calls");
     std::string line;
-    while (std::getline(log, line)) lines.push_back(line);
+    while (std::getline(log, line)) {
+        for (auto at = line.find(run); !run.empty() && at != line.npos; at = line.find(run, at))
+            line.erase(at, run.size());
+        lines.push_back(line);
+    }
     return lines;
 }
 

@@ -25,7 +25,8 @@ class FakeTools {
     // The machine's own tool of that name (for bodies that pass calls through).
     static std::string real(const std::string& name);
 
-    // "name arg1 arg2 ..." for every call of a fake tool, in order.
+    // "name arg1 arg2 ..." for every call of a fake tool, in order, with the
+    // board's paths as the library wrote them.
     std::vector<std::string> calls() const;
     void clear_calls() const;
 
@@ -44,8 +45,6 @@ class FakeTools {
 class BoardTools : public FakeTools {
   public:
     BoardTools();
-    // The calls with the board's paths as the library wrote them.
-    std::vector<std::string> calls() const;
 };
 
 }  // namespace quorvik::sim
