@@ -128,6 +128,20 @@ std::string write_item(const std::string& dir, const std::string& name, const It
     return "";
 }
 
+Item item_of(const EthPort& port) {
+    return {{"up", port.up ? "yes" : "no"},
+            {"carrier", std::to_string(port.carrier)},
+            {"speed", std::to_string(port.speed)},
+            {"rx_kbits", format_double(port.rx_kbits)},
+            {"tx_kbits", format_double(port.tx_kbits)},
+            {"address", port.address},
+            {"mac", port.mac}};
+}
+
+Item item_of(const SerialPort& port) {
+    return {{"present", port.present ? "yes" : "no"}, {"held_by", port.held_by}};
+}
+
 qsim_hardware hardware_of(const Board& board) {
     qsim_hardware hw{};
     std::memcpy(hw.magic, QSIM_MAGIC, sizeof hw.magic);
@@ -222,14 +236,7 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
         rewrite += "/usr/bin/ifstat " + dir + "/bin/ifstat\n";
         tools.insert(tools.end(), {"ifconfig", "ifstat"});
         for (const EthPort& port : board.eth) {
-            Item item{{"up", port.up ? "yes" : "no"},
-                      {"carrier", std::to_string(port.carrier)},
-                      {"speed", std::to_string(port.speed)},
-                      {"rx_kbits", format_double(port.rx_kbits)},
-                      {"tx_kbits", format_double(port.tx_kbits)},
-                      {"address", port.address},
-                      {"mac", port.mac}};
-            if (std::string e = write_item(dir, port.name, item); !e.empty()) return e;
+            if (std::string e = write_item(dir, port.name, item_of(port)); !e.empty()) return e;
         }
     }
     if (!board.serial.empty()) {
@@ -245,8 +252,7 @@ std::string create_state(const Board& board, const MemoryImages& images, const s
             if (rewrite.find(line) == std::string::npos) rewrite += line;
         }
         for (const SerialPort& port : board.serial) {
-            Item item{{"present", port.present ? "yes" : "no"}, {"held_by", port.held_by}};
-            if (std::string e = write_item(dir, port.name, item); !e.empty()) return e;
+            if (std::string e = write_item(dir, port.name, item_of(port)); !e.empty()) return e;
         }
     }
     if (!board.disks.empty()) {

@@ -29,6 +29,9 @@ using Item = std::map<std::string, std::string>;
 std::optional<Item> read_item(const std::string& dir, const std::string& name);
 std::string write_item(const std::string& dir, const std::string& name, const Item& item);
 std::vector<std::string> item_names(const std::string& dir, const std::string& prefix);
+// The item a port of the board starts with.
+Item item_of(const EthPort& port);
+Item item_of(const SerialPort& port);
 
 // Writes text to path through a temporary file and a rename, so that a
 // reader sees the old or the new text, never half of one. Empty or an error.

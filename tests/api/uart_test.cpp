@@ -1,5 +1,5 @@
 // Serial ports: the count and node names from the profile, and whether a
-// node is held open, with ls and lsof of our own and with a real node.
+// node is held open, on the test run's board and with a real node.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,31 +18,25 @@ namespace {
 
 class Uart : public BoardApiTest {
   protected:
-    // ls knows the nodes /dev/ttyS*, /dev/ttyUSB* and /dev/tty<digit>; lsof
-    // reports /dev/ttyS1 as held.
-    void SetUp() override {
-        BoardApiTest::SetUp();
-        tools_.add("ls",
-                   "case \"$1\" in /dev/ttyS*|/dev/ttyUSB*|/dev/tty[0-9]*) exit 0 ;; esac\n"
-                   "exit 2");
-        tools_.add("lsof",
-                   "[ \"$1\" = /dev/ttyS1 ] || exit 1\n"
-                   "echo 'COMMAND PID USER FD TYPE DEVICE SIZE/OFF NODE NAME'\n"
-                   "echo 'agent 42 root 3u CHR 4,65 0t0 92 /dev/ttyS1'");
-    }
-    std::vector<std::string> calls() const { return tools_.calls(); }
-
-    FakeTools tools_;
+    BoardTools tools_;
 };
 
-TEST_F(Uart, CountComesFromTheProfile) {
-    board("AB-1234", "TotalSerialPort = 0x4\n");
-    int count = -1;
-    EXPECT_EQ(get_uart_count(&count), 0);
-    EXPECT_EQ(count, 4);
+using Ports = BoardApiTest;
+
+TEST_F(Ports, CountsComeFromTheProfile) {
+    board("AB-1234", "TotalLanPort = 2\nTotalSerialPort = 0x4\n");
+    int eth = -5, uart = -5;
+    EXPECT_EQ(get_eth_count(&eth), 0);
+    EXPECT_EQ(eth, 2);
+    EXPECT_EQ(get_uart_count(&uart), 0);
+    EXPECT_EQ(uart, 4);
+    board("AB-1234", "TotalSerialPort = 2\n");
+    EXPECT_EQ(get_eth_count(&eth), ERR_PROFILE_VALUE);
+    EXPECT_EQ(eth, -1) << "a missing count leaves -1";
     board("AB-1234", "TtyType = S\n");
-    EXPECT_EQ(get_uart_count(&count), ERR_PROFILE_VALUE);
-    EXPECT_EQ(count, -1) << "a missing count leaves -1";
+    EXPECT_EQ(get_uart_count(&uart), ERR_PROFILE_VALUE);
+    EXPECT_EQ(uart, -1);
+    EXPECT_EQ(get_eth_count(nullptr), ERR_RANGE);
     EXPECT_EQ(get_uart_count(nullptr), ERR_RANGE);
 }
 
@@ -51,34 +45,39 @@ TEST_F(Uart, PortIndexNamesTheNodeFromTheNumberList) {
         const char* profile;
         int index;
         const char* node;
+        int status;
         int in_use;
     } cases[] = {
-        {"TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n", 0, "/dev/ttyS0", 0},
-        {"TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n", 1, "/dev/ttyS1", 1},
-        {"TotalSerialPort = 4\nTtyType = S\nTtyNum = 3, 5\n", 1, "/dev/ttyS5", 0},
-        {"TotalSerialPort = 4\nTtyType = S\nTtyNum = 3, 5\n", 2, "/dev/ttyS0", 0},
-        {"TotalSerialPort = 4\nTtyType = S\nTtyNum = 3, 5\n", 3, "/dev/ttyS0", 0},
-        {"TotalSerialPort = 2\nTtyType = S\nTtyNum = ,,1,4\n", 1, "/dev/ttyS4", 0},
-        {"TotalSerialPort = 2\nTtyType = USB\nTtyNum = 2.9\n", 0, "/dev/ttyUSB2", 0},
-        {"TotalSerialPort = 200\nTtyType = S\nTtyNum = 1\n", 127, "/dev/ttyS0", 0},
-        {"TotalSerialPort = 1\nTtyType =\nTtyNum = 3\n", 0, "/dev/tty3", 0},
+        {"TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n", 0, "/dev/ttyS0", 0, 0},
+        {"TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n", 1, "/dev/ttyS1", 0, 1},
+        {"TotalSerialPort = 4\nTtyType = S\nTtyNum = 3, 5\n", 1, "/dev/ttyS5", 0, 0},
+        {"TotalSerialPort = 4\nTtyType = S\nTtyNum = 3, 5\n", 2, "/dev/ttyS0", 0, 0},
+        {"TotalSerialPort = 4\nTtyType = S\nTtyNum = 3, 5\n", 3, "/dev/ttyS0", 0, 0},
+        {"TotalSerialPort = 2\nTtyType = S\nTtyNum = ,,1,4\n", 1, "/dev/ttyS4", 0, 0},
+        {"TotalSerialPort = 2\nTtyType = USB\nTtyNum = 2.9\n", 0, "/dev/ttyUSB2", 0, 0},
+        {"TotalSerialPort = 200\nTtyType = S\nTtyNum = 1\n", 127, "/dev/ttyS0", 0, 0},
+        {"TotalSerialPort = 1\nTtyType =\nTtyNum = 3\n", 0, "/dev/tty3", 0, 0},
+        // No such node: lsof is not asked, the output stays.
+        {"TotalSerialPort = 2\nTtyType = XR\nTtyNum = 0,1\n", 0, "/dev/ttyXR0", ERR_CMD_EXIT, 42},
     };
     for (const auto& c : cases) {
-        FakeTools log;  // a fresh call log for each case
-        log.add("ls", "exec " + tools_.dir() + "/ls \"$@\"");
-        log.add("lsof", "exec " + tools_.dir() + "/lsof \"$@\"");
+        tools_.clear_calls();
         board("AB-1234", c.profile);
-        int in_use = -1;
-        EXPECT_EQ(get_uart_status(c.index, &in_use), 0) << c.profile << c.index;
+        int in_use = 42;
+        EXPECT_EQ(get_uart_status(c.index, &in_use), c.status) << c.profile << c.index;
         EXPECT_EQ(in_use, c.in_use) << c.profile << c.index;
-        const std::vector<std::string> expected{std::string("ls ") + c.node,
-                                                std::string("lsof ") + c.node};
-        EXPECT_EQ(log.calls(), expected) << c.profile << c.index;
+        std::vector<std::string> expected{std::string("ls ") + c.node};
+        if (c.status == 0) expected.push_back(std::string("lsof ") + c.node);
+        EXPECT_EQ(tools_.calls(), expected) << c.profile << c.index;
     }
+    tools_.add("lsof", "echo 'lsof: not found' >&2; exit 127");
+    board("AB-1234", "TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n");
+    int in_use = 42;
+    EXPECT_EQ(get_uart_status(1, &in_use), 0);
+    EXPECT_EQ(in_use, 0) << "without lsof every port reads as free";
 }
 
 TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
-    const std::string long_letters(120, 'S');
     const struct {
         std::string profile;
         int index;
@@ -98,7 +97,8 @@ TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
         {"TotalSerialPort = 2\nTtyType = USB0\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
         {"TotalSerialPort = 2\nTtyType = S/../x\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
         {"TotalSerialPort = 2\nTtyType = \"\xc3\xa9\"\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
-        {"TotalSerialPort = 2\nTtyType = " + long_letters + "\nTtyNum = 0\n", 0, ERR_PROFILE_VALUE},
+        {"TotalSerialPort = 2\nTtyType = " + std::string(120, 'S') + "\nTtyNum = 0\n", 0,
+         ERR_PROFILE_VALUE},
     };
     for (const auto& c : cases) {
         board("AB-1234", c.profile);
@@ -106,7 +106,7 @@ TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
         EXPECT_EQ(get_uart_status(c.index, &in_use), c.status) << c.profile << c.index;
         EXPECT_EQ(in_use, 42);
     }
-    EXPECT_TRUE(calls().empty()) << calls().front();
+    EXPECT_TRUE(tools_.calls().empty()) << tools_.calls().front();
     EXPECT_NE(::access("/tmp/quorvik-pwned", F_OK), 0);
 
     board("AB-1234", "TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n");
@@ -117,20 +117,7 @@ TEST_F(Uart, RefusalsRunNoCommandAndLeaveTheOutput) {
     unidentified_board();
     printed_by([&] { EXPECT_EQ(get_uart_status(0, &in_use), ERR_DEVICE_NAME); });
     EXPECT_EQ(in_use, 42);
-    EXPECT_TRUE(calls().empty());
-}
-
-TEST_F(Uart, MissingNodeOrLsof) {
-    board("AB-1234", "TotalSerialPort = 2\nTtyType = XR\nTtyNum = 0,1\n");
-    int in_use = 42;
-    EXPECT_EQ(get_uart_status(0, &in_use), ERR_CMD_EXIT) << "ls finds no /dev/ttyXR0";
-    EXPECT_EQ(in_use, 42);
-    EXPECT_EQ(calls(), std::vector<std::string>{"ls /dev/ttyXR0"}) << "lsof is not asked";
-
-    board("AB-1234", "TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,1\n");
-    tools_.add("lsof", "echo 'lsof: not found' >&2; exit 127");
-    EXPECT_EQ(get_uart_status(1, &in_use), 0);
-    EXPECT_EQ(in_use, 0) << "without lsof every port reads as free";
+    EXPECT_TRUE(tools_.calls().empty());
 }
 
 // ---- a real serial node and a process that holds it open ----
@@ -141,6 +128,7 @@ TEST_F(RealSerialPort, HeldOpenByAnotherProcess) {
     if (::access("/dev/ttyS0", F_OK) != 0) GTEST_SKIP() << "no /dev/ttyS0 on this machine";
     if (std::system("command -v lsof > /dev/null") != 0) GTEST_SKIP() << "no lsof";
     board("AB-1234", "TotalSerialPort = 2\nTtyType = S\nTtyNum = 0,99\n");
+    run().use_machine_ports();
     int in_use = -1;
     ASSERT_EQ(get_uart_status(0, &in_use), 0);
     if (in_use == 1) GTEST_SKIP() << "/dev/ttyS0 is already held by some other process";

@@ -1,6 +1,7 @@
 #include "sim_run.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "live.h"
 #include "state.h"
 
 namespace quorvik::sim {
@@ -58,8 +60,12 @@ SimRun::SimRun() {
     dir_ = std::string(dir) + "/state";
     const std::string e = simtool::create_state(empty_board(), {}, dir_, "/bin/false");
     if (!e.empty()) give_up(e);
-    // The machine's paths stay the machine's until a test says otherwise.
+    // The machine's paths stay the machine's until an executable adds ports.
     write_state_file(QSIM_REWRITE_FILE, "");
+    // The stand-ins, for tests to put on the board's PATH (STATE/bin).
+    ::mkdir(path("standins").c_str(), 0755);
+    for (const char* tool : {"ifconfig", "ifstat", "lsof", "quorvik-sim"})
+        link(QUORVIK_TEST_STANDINS, standin(tool));
     ::setenv(QSIM_ENV_STATE, dir_.c_str(), 1);
     hardware_ = qsim_run_hardware();
     if (hardware_ == nullptr) give_up("the hardware file of " + dir_ + " does not map");
@@ -76,7 +82,45 @@ void SimRun::write_state_file(const char* name, const std::string& text) {
     if (!e.empty()) give_up(e);
 }
 
+void SimRun::link(const std::string& target, const std::string& name) {
+    ::unlink(name.c_str());
+    if (::symlink(target.c_str(), name.c_str()) != 0) give_up("cannot link " + name);
+}
+
+void SimRun::add_ports(const std::vector<simtool::EthPort>& eth,
+                       const std::vector<simtool::SerialPort>& serial) {
+    std::string rewrite = eth.empty() ? "" : "/sys/class/net/ " + path("sys/class/net/") + "\n";
+    for (const auto& port : eth) ports_.emplace_back(port.name, simtool::item_of(port));
+    for (const auto& port : serial) {
+        ports_.emplace_back(port.name, simtool::item_of(port));
+        rewrite += "/dev/" + port.name + " " + path("dev/" + port.name) + "\n";
+    }
+    write_state_file(QSIM_REWRITE_FILE, rewrite);
+    reset();
+}
+
+void SimRun::set(const std::string& key, const std::string& value) {
+    simtool::Live live(dir_);
+    const std::string e = live.ok() ? live.set(key, value) : live.error();
+    if (!e.empty()) give_up("set " + key + " " + value + ": " + e);
+}
+
+void SimRun::use_machine_ports() {
+    std::filesystem::remove_all(path("sys/class/net"));
+    link("/sys/class/net", path("sys/class/net"));
+    for (const auto& [name, item] : ports_) {
+        if (!name.starts_with("eth")) link("/dev/" + name, path("dev/" + name));
+    }
+}
+
 void SimRun::reset() {
+    // The ports as added, never written through a link to the machine's.
+    if (std::filesystem::is_symlink(path("sys/class/net"))) ::unlink(path("sys/class/net").c_str());
+    std::filesystem::create_directory(path("sys/class/net"));
+    for (const auto& [name, item] : ports_) {
+        if (!name.starts_with("eth")) ::unlink(path("dev/" + name).c_str());
+        if (const std::string e = simtool::write_item(dir_, name, item); !e.empty()) give_up(e);
+    }
     *hardware_ = simtool::hardware_of(empty_board());
     clear_memory();
     ::unlink((dir_ + "/" + QSIM_DIO_NODE_FILE).c_str());

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim_state.h"
+#include "state.h"
 
 namespace quorvik::sim {
 
@@ -47,6 +49,23 @@ class SimRun {
     // Descriptors of this process open on the driver's node.
     int open_nodes() const;
 
+    // ---- Ethernet and serial ports ----
+    // Ports the board has from the start (eth0, ttyS1), the command lines'
+    // paths to them rewritten. The platform reads the rewrites at the first
+    // command: an executable whose tests read ports adds them before main.
+    // reset() brings every port back to the item given here.
+    void add_ports(const std::vector<simtool::EthPort>& eth,
+                   const std::vector<simtool::SerialPort>& serial);
+    // As `quorvik-sim set KEY VALUE` does (eth0.up, ttyS1.held_by).
+    void set(const std::string& key, const std::string& value);
+    // A file in the state directory (bin, sys/class/net/eth0/speed).
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    // The simulator's stand-in of tool (ifconfig, ifstat, lsof; quorvik-sim for set).
+    std::string standin(const std::string& tool) const { return path("standins/" + tool); }
+    // The machine's /sys/class/net and serial nodes behind the ports' paths,
+    // until reset().
+    void use_machine_ports();
+
     SimRun(const SimRun&) = delete;
     SimRun& operator=(const SimRun&) = delete;
 
@@ -54,6 +73,9 @@ class SimRun {
     SimRun();
     ~SimRun();
     void write_state_file(const char* name, const std::string& text);
+    void link(const std::string& target, const std::string& name);
+
+    std::vector<std::pair<std::string, simtool::Item>> ports_;
 
     std::string dir_;
     pid_t creator_ = ::getpid();
