@@ -373,7 +373,7 @@ void compose_profile(Board& board, const Section* board_section, Diagnostics& ou
     board.profile_text = text;
 }
 
-std::string hex(long long value) {
+std::string bare_hex(long long value) {
     char text[32];
     std::snprintf(text, sizeof text, "%02llX", value);
     return text;
@@ -472,7 +472,7 @@ void read_profile(Board& board, Diagnostics& out) {
                 const long long r = *parse_integer(*reg);
                 const int b = board.superio.banked ? bank : 0;
                 if (r >= 0 && r < 256 && b >= 0 && b < 8 && !board.register_given[b][r]) {
-                    out.warning({board.file, 0}, "register 0x" + hex(r) + " of bank " +
+                    out.warning({board.file, 0}, "register 0x" + bare_hex(r) + " of bank " +
                                                      std::to_string(b) + " (" +
                                                      schema::input_key(*kind, n, field) +
                                                      ") is not given: it reads 0");
