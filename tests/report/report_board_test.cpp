@@ -155,6 +155,19 @@ class ReportBoard : public sim::BoardApiTest {
     }
 };
 
+// `labels` and `more` together.
+LabelSet with(LabelSet labels, const LabelSet& more) {
+    labels.insert(more.begin(), more.end());
+    return labels;
+}
+
+// An exposition parsed, with no error found by our parser.
+Exposition parsed(const std::string& text) {
+    Exposition exposition = parse_exposition(text);
+    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    return exposition;
+}
+
 // What promtool, the reference parser and linter, says of an exposition;
 // "" when it finds nothing.
 std::string promtool_says(const std::string& exposition) {
@@ -312,8 +325,7 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     report.tool_version = "1.0.0";
     const std::string text = render_prometheus(report);
-    const Exposition exposition = parse_exposition(text);
-    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    const Exposition exposition = parsed(text);
     // When the collection started and how long it took, as this test's clock saw it.
     const auto started = exposition.value("quorvik_report_timestamp_seconds");
     const auto took = exposition.value("quorvik_report_duration_seconds");
@@ -332,6 +344,11 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
                   {{"model", "KT-500R"}, {"bios_version", "R1.05"}, {"serial_number", kSerial}}),
               1.0);
     EXPECT_NE(text.find(R"(serial_number="SN\"7\\2")"), std::string::npos) << text;
+
+    const LabelSet dram = {{"role", "dram"}, {"sensor", kLongLabel}, {"input", "1"}};
+    const LabelSet dram_volts = with(dram, {{"reading", "quorvik_voltage_volts"}});
+    const LabelSet eth1_carrier = {
+        {"reading", "quorvik_ethernet_carrier"}, {"port", "1"}, {"device", "eth1"}};
 
     const struct {
         const char* name;
@@ -361,30 +378,12 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
         {"quorvik_serial_port_in_use", {{"port", "1"}}, 1},
         {"quorvik_power_input_state", {{"input", "0"}}, 1},
         // Failures, and their status by name in a series of its own.
-        {"quorvik_reading_ok",
-         {{"reading", "quorvik_voltage_volts"},
-          {"role", "dram"},
-          {"sensor", kLongLabel},
-          {"input", "1"}},
-         0},
+        {"quorvik_reading_ok", dram_volts, 0},
         {"quorvik_reading_status_info",
-         {{"reading", "quorvik_voltage_volts"},
-          {"role", "dram"},
-          {"sensor", kLongLabel},
-          {"input", "1"},
-          {"status", "ERR_SENSOR"},
-          {"code", "-201"}},
-         1},
-        {"quorvik_reading_ok",
-         {{"reading", "quorvik_ethernet_carrier"}, {"port", "1"}, {"device", "eth1"}},
-         0},
+         with(dram_volts, {{"status", "ERR_SENSOR"}, {"code", "-201"}}), 1},
+        {"quorvik_reading_ok", eth1_carrier, 0},
         {"quorvik_reading_status_info",
-         {{"reading", "quorvik_ethernet_carrier"},
-          {"port", "1"},
-          {"device", "eth1"},
-          {"status", "ERR_LINK_DOWN"},
-          {"code", "-300"}},
-         1},
+         with(eth1_carrier, {{"status", "ERR_LINK_DOWN"}, {"code", "-300"}}), 1},
         {"quorvik_reading_ok", {{"reading", "quorvik_board_info"}, {"field", "serial_number"}}, 1},
     };
     for (const auto& e : expected) {
@@ -392,8 +391,7 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
             << e.name << testing::PrintToString(e.labels);
     }
     // A failed reading has no value sample, only its reading_ok.
-    EXPECT_FALSE(exposition.value("quorvik_voltage_volts",
-                                  {{"role", "dram"}, {"sensor", kLongLabel}, {"input", "1"}}));
+    EXPECT_FALSE(exposition.value("quorvik_voltage_volts", dram));
     EXPECT_EQ(exposition.family("quorvik_ethernet_carrier").size(), 1u);
     // The role beyond Volt is left out altogether.
     for (const Sample& sample : exposition.samples) {
@@ -460,8 +458,7 @@ TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
     EXPECT_NE(text.find("The board could not be identified"), std::string::npos) << text;
     const std::string prometheus = render_prometheus(report);
     EXPECT_EQ(promtool_says(prometheus), "") << prometheus;
-    const Exposition exposition = parse_exposition(prometheus);
-    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    const Exposition exposition = parsed(prometheus);
     EXPECT_TRUE(exposition.family("quorvik_board_info").empty())
         << "no empty labels for an unidentified board";
     EXPECT_EQ(exposition.value("quorvik_reading_ok",
@@ -516,8 +513,7 @@ TEST_F(ReportBoard, CountsBeyondAnyBoardAreCappedAndSaySo) {
         ASSERT_EQ(items.size(), 32u);
         for (int i = 0; i < 32; ++i) EXPECT_EQ(items[i], std::to_string(i)) << "in order";
     }
-    const Exposition exposition = parse_exposition(render_prometheus(report));
-    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    const Exposition exposition = parsed(render_prometheus(report));
     EXPECT_FALSE(exposition.value("quorvik_serial_ports")) << "no value for a count refused";
     EXPECT_EQ(exposition.value(
                   "quorvik_reading_status_info",
