@@ -87,13 +87,8 @@ std::string heap_text(int status, char* text) {
     return answer(status, copy);
 }
 
-// The board's images for the search functions, with the F-segment carrying a
-// model word after the signature.
-struct Images {
-    std::vector<unsigned char> fsegment;
-    std::vector<unsigned char> table;
-};
-
+// The board's images, the F-segment carrying a model word after the
+// signature.
 const BoardImages& board_images() {
     static const BoardImages board = [] {
         BoardImages images = insyde_board(kModel, "R1.00", "SN1");
@@ -103,15 +98,18 @@ const BoardImages& board_images() {
     return board;
 }
 
-const Images& images() {
-    static const Images built = [] {
-        const BoardImages& board = board_images();
-        Images out{{board.fsegment.bytes().begin(), board.fsegment.bytes().end()},
-                   {board.table.bytes().begin(), board.table.bytes().end()}};
-        out.table.resize(kSegmentSize, 0);
-        return out;
+const std::vector<unsigned char>& fsegment() {
+    return board_images().fsegment.bytes();
+}
+
+// The structure table as a search reads it: a whole segment.
+const std::vector<unsigned char>& table() {
+    static const std::vector<unsigned char> segment = [] {
+        std::vector<unsigned char> bytes = board_images().table.bytes();
+        bytes.resize(kSegmentSize, 0);
+        return bytes;
     }();
-    return built;
+    return segment;
 }
 
 // Writes a region of the firmware store that belongs to this thread with a
@@ -217,22 +215,21 @@ std::vector<Probe> memory_probes() {
          [](int) {
              std::vector<unsigned char> copy(kSegmentSize);
              const int status = MemBlockRead(kFSegment, copy.data(), copy.size());
-             const bool same = copy == images().fsegment;
+             const bool same = copy == fsegment();
              return answer(status, same ? "same" : "differs");
          }},
-        {"F000_search_ZEKT",
-         [](int) { return answer(F000_search_ZEKT(images().fsegment.data())); }},
+        {"F000_search_ZEKT", [](int) { return answer(F000_search_ZEKT(fsegment().data())); }},
         {"F000_search_SMBIOS",
          [](int) {
              const unsigned char* anchor = nullptr;
-             const int status = F000_search_SMBIOS(images().fsegment.data(), &anchor);
-             return answer(status, anchor - images().fsegment.data());
+             const int status = F000_search_SMBIOS(fsegment().data(), &anchor);
+             return answer(status, anchor - fsegment().data());
          }},
-        {"search_type", [](int) { return answer(search_type(images().table.data(), 2)); }},
+        {"search_type", [](int) { return answer(search_type(table().data(), 2)); }},
         {"Copy_F000_MODEL",
          [](int) {
              char model[30] = {};
-             const int status = Copy_F000_MODEL(images().fsegment.data(), model);
+             const int status = Copy_F000_MODEL(fsegment().data(), model);
              return answer(status, model);
          }},
         {"SmbxInit SmbxExit",
