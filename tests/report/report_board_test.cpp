@@ -155,6 +155,19 @@ class ReportBoard : public sim::BoardApiTest {
     }
 };
 
+// `labels` and `more` together.
+LabelSet with(LabelSet labels, const LabelSet& more) {
+    labels.insert(more.begin(), more.end());
+    return labels;
+}
+
+// An exposition parsed, with no error found by our parser.
+Exposition parsed(const std::string& text) {
+    Exposition exposition = parse_exposition(text);
+    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    return exposition;
+}
+
 // What promtool, the reference parser and linter, says of an exposition;
 // "" when it finds nothing.
 std::string promtool_says(const std::string& exposition) {
@@ -185,8 +198,7 @@ TEST_F(ReportBoard, TextShowsEveryReadingWithItsUnitOrItsStatus) {
               "  BIOS version                   R1.05\n"
               "  Serial number                  " +
                   kSerial +
-                  "\n"
-                  "\n"
+                  "\n\n"
                   "Sensors\n"
                   "  Voltage cpu VCORE              1.136 V\n"
                   "  Voltage dram " +
@@ -197,27 +209,23 @@ TEST_F(ReportBoard, TextShowsEveryReadingWithItsUnitOrItsStatus) {
                   "  Fans                           2\n"
                   "  Fan 0 SYSFAN                   1000 RPM\n"
                   "  Fan 1                          unavailable (SENSOR_ERR_KEY, -4)\n"
-                  "\n"
-                  "CPU\n"
+                  "\nCPU\n"
                   "  CPUs                           2\n"
                   "  CPU usage                      40.0 %\n"
                   "  CPU 0 usage                    60.0 %\n"
                   "  CPU 1 usage                    10.0 %\n"
-                  "\n"
-                  "Memory\n"
+                  "\nMemory\n"
                   "  Memory usage                   25.0 %\n"
                   "  Memory total                   8000 MiB\n"
                   "  Memory free                    5000 MiB\n"
-                  "\n"
-                  "Disks\n"
+                  "\nDisks\n"
                   "  Disk /dev/sim0 usage           25.0 %\n"
                   "  Disk /dev/sim0 size            1000 MiB\n"
                   "  Disk /dev/sim0 available       750 MiB\n"
                   "  Disk /dev/nothing usage        unavailable (ERR_CMD_EXIT, -107)\n"
                   "  Disk /dev/nothing size         unavailable (ERR_CMD_EXIT, -107)\n"
                   "  Disk /dev/nothing available    unavailable (ERR_CMD_EXIT, -107)\n"
-                  "\n"
-                  "Ethernet\n"
+                  "\nEthernet\n"
                   "  Ethernet ports                 2\n"
                   "  eth0 carrier                   yes\n"
                   "  eth0 speed                     1000 Mbit/s\n"
@@ -225,17 +233,14 @@ TEST_F(ReportBoard, TextShowsEveryReadingWithItsUnitOrItsStatus) {
                   "  eth1 carrier                   unavailable (ERR_LINK_DOWN, -300)\n"
                   "  eth1 speed                     unavailable (ERR_LINK_DOWN, -300)\n"
                   "  eth1 usage                     unavailable (ERR_LINK_DOWN, -300)\n"
-                  "\n"
-                  "Serial ports\n"
+                  "\nSerial ports\n"
                   "  Serial ports                   2\n"
                   "  Serial port 0 in use           no\n"
                   "  Serial port 1 in use           yes\n"
-                  "\n"
-                  "Power inputs\n"
+                  "\nPower inputs\n"
                   "  Power input 0                  1\n"
                   "  Power input 1                  0\n"
-                  "\n"
-                  "8 of 35 readings unavailable.\n");
+                  "\n8 of 35 readings unavailable.\n");
     const std::vector<std::pair<int, int>> progress = {{0, 2}, {1, 2}, {2, 2}};
     EXPECT_EQ(progress_, progress);
 }
@@ -312,8 +317,7 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     report.tool_version = "1.0.0";
     const std::string text = render_prometheus(report);
-    const Exposition exposition = parse_exposition(text);
-    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors) << text;
+    const Exposition exposition = parsed(text);
     // When the collection started and how long it took, as this test's clock saw it.
     const auto started = exposition.value("quorvik_report_timestamp_seconds");
     const auto took = exposition.value("quorvik_report_duration_seconds");
@@ -332,6 +336,11 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
                   {{"model", "KT-500R"}, {"bios_version", "R1.05"}, {"serial_number", kSerial}}),
               1.0);
     EXPECT_NE(text.find(R"(serial_number="SN\"7\\2")"), std::string::npos) << text;
+
+    const LabelSet dram = {{"role", "dram"}, {"sensor", kLongLabel}, {"input", "1"}};
+    const LabelSet dram_volts = with(dram, {{"reading", "quorvik_voltage_volts"}});
+    const LabelSet eth1_carrier = {
+        {"reading", "quorvik_ethernet_carrier"}, {"port", "1"}, {"device", "eth1"}};
 
     const struct {
         const char* name;
@@ -361,30 +370,12 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
         {"quorvik_serial_port_in_use", {{"port", "1"}}, 1},
         {"quorvik_power_input_state", {{"input", "0"}}, 1},
         // Failures, and their status by name in a series of its own.
-        {"quorvik_reading_ok",
-         {{"reading", "quorvik_voltage_volts"},
-          {"role", "dram"},
-          {"sensor", kLongLabel},
-          {"input", "1"}},
-         0},
+        {"quorvik_reading_ok", dram_volts, 0},
         {"quorvik_reading_status_info",
-         {{"reading", "quorvik_voltage_volts"},
-          {"role", "dram"},
-          {"sensor", kLongLabel},
-          {"input", "1"},
-          {"status", "ERR_SENSOR"},
-          {"code", "-201"}},
-         1},
-        {"quorvik_reading_ok",
-         {{"reading", "quorvik_ethernet_carrier"}, {"port", "1"}, {"device", "eth1"}},
-         0},
+         with(dram_volts, {{"status", "ERR_SENSOR"}, {"code", "-201"}}), 1},
+        {"quorvik_reading_ok", eth1_carrier, 0},
         {"quorvik_reading_status_info",
-         {{"reading", "quorvik_ethernet_carrier"},
-          {"port", "1"},
-          {"device", "eth1"},
-          {"status", "ERR_LINK_DOWN"},
-          {"code", "-300"}},
-         1},
+         with(eth1_carrier, {{"status", "ERR_LINK_DOWN"}, {"code", "-300"}}), 1},
         {"quorvik_reading_ok", {{"reading", "quorvik_board_info"}, {"field", "serial_number"}}, 1},
     };
     for (const auto& e : expected) {
@@ -392,8 +383,7 @@ TEST_F(ReportBoard, PrometheusHasOneValidFamilyPerQuantityAndSaysWhatFailed) {
             << e.name << testing::PrintToString(e.labels);
     }
     // A failed reading has no value sample, only its reading_ok.
-    EXPECT_FALSE(exposition.value("quorvik_voltage_volts",
-                                  {{"role", "dram"}, {"sensor", kLongLabel}, {"input", "1"}}));
+    EXPECT_FALSE(exposition.value("quorvik_voltage_volts", dram));
     EXPECT_EQ(exposition.family("quorvik_ethernet_carrier").size(), 1u);
     // The role beyond Volt is left out altogether.
     for (const Sample& sample : exposition.samples) {
@@ -460,8 +450,7 @@ TEST_F(ReportBoard, UnidentifiedBoardReportsEveryStatusAndGoesOn) {
     EXPECT_NE(text.find("The board could not be identified"), std::string::npos) << text;
     const std::string prometheus = render_prometheus(report);
     EXPECT_EQ(promtool_says(prometheus), "") << prometheus;
-    const Exposition exposition = parse_exposition(prometheus);
-    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    const Exposition exposition = parsed(prometheus);
     EXPECT_TRUE(exposition.family("quorvik_board_info").empty())
         << "no empty labels for an unidentified board";
     EXPECT_EQ(exposition.value("quorvik_reading_ok",
@@ -516,8 +505,7 @@ TEST_F(ReportBoard, CountsBeyondAnyBoardAreCappedAndSaySo) {
         ASSERT_EQ(items.size(), 32u);
         for (int i = 0; i < 32; ++i) EXPECT_EQ(items[i], std::to_string(i)) << "in order";
     }
-    const Exposition exposition = parse_exposition(render_prometheus(report));
-    EXPECT_TRUE(exposition.errors.empty()) << testing::PrintToString(exposition.errors);
+    const Exposition exposition = parsed(render_prometheus(report));
     EXPECT_FALSE(exposition.value("quorvik_serial_ports")) << "no value for a count refused";
     EXPECT_EQ(exposition.value(
                   "quorvik_reading_status_info",

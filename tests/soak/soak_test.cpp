@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -233,6 +234,7 @@ const std::string kSection =
 constexpr int kVoltages[] = {1136, 1600, 4800};
 constexpr int kTemperatures[] = {70000, 45000};
 constexpr int kFan = 1000;
+constexpr int kPowerInputs[] = {1, 0};  // as SetUp sets them
 
 void forget_identity() {
     std::memset(Model_str, 0, sizeof Model_str);
@@ -294,6 +296,14 @@ class SoakBoard : public testing::Test {
     void soak_here(const char* name, long calls, const Call& call) {
         soak(name, calls, call, chip_.get());
     }
+    struct Row {
+        const char* name;
+        Call call;
+    };
+    // Each row soaked in turn, `calls` times.
+    void soak_rows(long calls, std::initializer_list<Row> rows) {
+        for (const Row& row : rows) soak_here(row.name, calls, row.call);
+    }
 
     std::unique_ptr<SuperIoChip> chip_;
     std::string dir_;
@@ -305,6 +315,35 @@ bool text_is(char* text, std::string_view expected) {
     const bool same = text != nullptr && expected == text;
     std::free(text);
     return same;
+}
+
+// A query that writes text into the caller's buffer: the status it answers
+// and the text then in the buffer (which a failing query leaves untouched).
+template <std::size_t Size = 30>
+Call writes(int (*query)(char*), int status, std::string_view expected) {
+    return [=](long) {
+        char buf[Size] = "untouched";
+        return query(buf) == status && std::string_view(buf) == expected;
+    };
+}
+
+// A query of input i % N on the i-th call: it answers 0 and the input's value.
+template <std::size_t N>
+Call each_input(int (*query)(int, int*), const int (&expected)[N], int initial = 0) {
+    return [query, &expected, initial](long i) {
+        const int input = static_cast<int>(i % N);
+        int value = initial;
+        return query(input, &value) == 0 && value == expected[input];
+    };
+}
+
+// A query that fills one value and answers 0.
+template <typename Value, typename Query>
+Call fills(Query query, Value expected) {
+    return [=](long) {
+        Value value{};
+        return query(&value) == 0 && value == expected;
+    };
 }
 
 // ---- libQuorvikSO ----
@@ -336,23 +375,15 @@ TEST_F(HardwareSoak, IdentityRetriedOnEveryCall) {
     // Not a Quorvik board at all: every query tries, and fails, again.
     fresh_board();
     forget_identity();
-    soak_here("GetDeviceName (not a Quorvik board)", kCalls, [](long) {
-        char buf[30] = "untouched";
-        return GetDeviceName(buf) == 0 && std::string_view(buf) == "untouched";
-    });
+    soak_here("GetDeviceName (not a Quorvik board)", kCalls, writes(GetDeviceName, 0, "untouched"));
 }
 
 TEST_F(HardwareSoak, IdentityAndMemory) {
     install(insyde_board(kModel, "R1.05", "SN-0042"));
-    char buf[30];
-    soak_here("GetDeviceName", kCalls,
-              [&](long) { return GetDeviceName(buf) == 1 && std::string_view(buf) == kModel; });
-    soak_here("GetBiosVersion", kCalls,
-              [&](long) { return GetBiosVersion(buf) == 1 && std::string_view(buf) == "R1.05"; });
-    soak_here("GetSerialNumber", kCalls, [&](long) {
-        return GetSerialNumber(buf) == 1 && std::string_view(buf) == "SN-0042";
-    });
-    soak_here("PlatformInfo (identified)", kCalls, [](long) { return PlatformInfo() == 0; });
+    soak_rows(kCalls, {{"GetDeviceName", writes(GetDeviceName, 1, kModel)},
+                       {"GetBiosVersion", writes(GetBiosVersion, 1, "R1.05")},
+                       {"GetSerialNumber", writes(GetSerialNumber, 1, "SN-0042")},
+                       {"PlatformInfo (identified)", [](long) { return PlatformInfo() == 0; }}});
 
     auto fsegment = std::make_unique<unsigned char[]>(kSegmentSize);
     soak_here("MemBlockRead (64 KiB F-segment)", kCalls, [&](long) {
@@ -471,10 +502,8 @@ TEST_F(HardwareSoak, FailurePaths) {
     install(insyde_board(kModel, "R1.05", "SN-0042"));
     Board& board = Board::get();
     board.fail_map = true;  // /dev/mem opens, its mapping fails
-    soak_here("GetDeviceName (/dev/mem mapping fails)", kCalls, [](long) {
-        char buf[30] = "untouched";
-        return GetDeviceName(buf) == 0 && std::string_view(buf) == "untouched";
-    });
+    soak_here("GetDeviceName (/dev/mem mapping fails)", kCalls,
+              writes(GetDeviceName, 0, "untouched"));
     board.fail_map = false;
 
     const char* path = profile_.c_str();
@@ -517,40 +546,19 @@ class ApiSoak : public SoakBoard {
 };
 
 TEST_F(ApiSoak, IdentityProfileDeviceAndSensors) {
-    char buf[128];
-    soak_here("get_device_name", kCalls,
-              [&](long) { return get_device_name(buf) == 0 && std::string_view(buf) == kModel; });
-    soak_here("get_bios_ver", kCalls,
-              [&](long) { return get_bios_ver(buf) == 0 && std::string_view(buf) == "R1.05"; });
-    soak_here("get_ser_num", kCalls,
-              [&](long) { return get_ser_num(buf) == 0 && std::string_view(buf) == "SN-0042"; });
-    soak_here("get_uart_count", kCalls, [](long) {
-        int count = 0;
-        return get_uart_count(&count) == 0 && count == 2;
-    });
-    soak_here("get_eth_count", kCalls, [](long) {
-        int count = 0;
-        return get_eth_count(&count) == 0 && count == 1;
-    });
-    soak_here("get_pwr_status", kCalls, [](long i) {
-        const int index = static_cast<int>(i % 2);
-        int state = -1;
-        return get_pwr_status(index, &state) == 0 && state == (index == 0 ? 1 : 0);
-    });
-    soak_here("set_relay (digital-I/O driver)", kCalls, [](long i) {
-        const int value = static_cast<int>(i % 2);
-        return set_relay(0, value) == 0 && SimRun::get().relay(0) == value;
-    });
-    soak_here("get_milli_volt", kCalls, [](long i) {
-        const int role = static_cast<int>(i % 3);
-        int millivolts = 0;
-        return get_milli_volt(role, &millivolts) == 0 && millivolts == kVoltages[role];
-    });
-    soak_here("get_temperature", kCalls, [](long i) {
-        const int role = static_cast<int>(i % 2);
-        int millidegrees = 0;
-        return get_temperature(role, &millidegrees) == 0 && millidegrees == kTemperatures[role];
-    });
+    soak_rows(kCalls, {{"get_device_name", writes<128>(get_device_name, 0, kModel)},
+                       {"get_bios_ver", writes<128>(get_bios_ver, 0, "R1.05")},
+                       {"get_ser_num", writes<128>(get_ser_num, 0, "SN-0042")},
+                       {"get_uart_count", fills(get_uart_count, 2)},
+                       {"get_eth_count", fills(get_eth_count, 1)},
+                       {"get_pwr_status", each_input(get_pwr_status, kPowerInputs, -1)},
+                       {"set_relay (digital-I/O driver)",
+                        [](long i) {
+                            const int value = static_cast<int>(i % 2);
+                            return set_relay(0, value) == 0 && SimRun::get().relay(0) == value;
+                        }},
+                       {"get_milli_volt", each_input(get_milli_volt, kVoltages)},
+                       {"get_temperature", each_input(get_temperature, kTemperatures)}});
 }
 
 // ---- libquorvik's command-running functions ----
@@ -592,52 +600,23 @@ class CommandSoak : public ApiSoak {
 };
 
 TEST_F(CommandSoak, CommandRunningFunctions) {
-    const long n = kCommandCalls;
-    soak_here("get_cpu_count", n, [](long) {
-        int count = 0;
-        return get_cpu_count(&count) == 0 && count == 2;
-    });
-    soak_here("get_mem_usage", n, [](long) {
-        int percent = 0;
-        return get_mem_usage(&percent) == 0 && percent == 25;
-    });
-    soak_here("get_mem_total_size", n, [](long) {
-        double mebibytes = 0;
-        return get_mem_total_size(&mebibytes) == 0 && mebibytes == 8000.0;
-    });
-    soak_here("get_mem_avail_size", n, [](long) {
-        double mebibytes = 0;
-        return get_mem_avail_size(&mebibytes) == 0 && mebibytes == 5000.0;
-    });
-    soak_here("get_uart_status", n, [](long) {
-        int in_use = 0;
-        return get_uart_status(0, &in_use) == 0 && in_use == 1;
-    });
-    soak_here("get_eth_speed", n, [](long) {
-        int mbits = 0;
-        return get_eth_speed(0, &mbits) == 0 && mbits == 1000;
-    });
-    soak_here("get_eth_link", n, [](long) {
-        int carrier = 0;
-        return get_eth_link(0, &carrier) == 0 && carrier == 1;
-    });
-    // With an ifstat of our own the 0.1 s measurement takes no time.
-    soak_here("get_eth_usage (ifstat answers at once)", n, [](long) {
-        int percent = 0;
-        return get_eth_usage(0, &percent) == 0 && percent == 10;
-    });
-    soak_here("get_disk_usage", n, [](long) {
-        double percent = 0;
-        return get_disk_usage("/dev/sda1", &percent) == 0 && percent == 40.0;
-    });
-    soak_here("get_disk_total_size", n, [](long) {
-        double mebibytes = 0;
-        return get_disk_total_size("/dev/sda1", &mebibytes) == 0 && mebibytes == 100000.0;
-    });
-    soak_here("get_disk_avail_size", n, [](long) {
-        double mebibytes = 0;
-        return get_disk_avail_size("/dev/sda1", &mebibytes) == 0 && mebibytes == 60000.0;
-    });
+    const auto disk = [](int (*query)(const char*, double*)) {
+        return [query](double* value) { return query("/dev/sda1", value); };
+    };
+    soak_rows(kCommandCalls,
+              {{"get_cpu_count", fills(get_cpu_count, 2)},
+               {"get_mem_usage", fills(get_mem_usage, 25)},
+               {"get_mem_total_size", fills(get_mem_total_size, 8000.0)},
+               {"get_mem_avail_size", fills(get_mem_avail_size, 5000.0)},
+               {"get_uart_status", fills([](int* v) { return get_uart_status(0, v); }, 1)},
+               {"get_eth_speed", fills([](int* v) { return get_eth_speed(0, v); }, 1000)},
+               {"get_eth_link", fills([](int* v) { return get_eth_link(0, v); }, 1)},
+               // With an ifstat of our own the 0.1 s measurement takes no time.
+               {"get_eth_usage (ifstat answers at once)",
+                fills([](int* v) { return get_eth_usage(0, v); }, 10)},
+               {"get_disk_usage", fills(disk(get_disk_usage), 40.0)},
+               {"get_disk_total_size", fills(disk(get_disk_total_size), 100000.0)},
+               {"get_disk_avail_size", fills(disk(get_disk_avail_size), 60000.0)}});
 }
 
 // The KT-500R's relay goes through the shell to /dev/relay, in a private /dev.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -86,13 +87,8 @@ std::string heap_text(int status, char* text) {
     return answer(status, copy);
 }
 
-// The board's images for the search functions, with the F-segment carrying a
-// model word after the signature.
-struct Images {
-    std::vector<unsigned char> fsegment;
-    std::vector<unsigned char> table;
-};
-
+// The board's images, the F-segment carrying a model word after the
+// signature.
 const BoardImages& board_images() {
     static const BoardImages board = [] {
         BoardImages images = insyde_board(kModel, "R1.00", "SN1");
@@ -102,15 +98,18 @@ const BoardImages& board_images() {
     return board;
 }
 
-const Images& images() {
-    static const Images built = [] {
-        const BoardImages& board = board_images();
-        Images out{{board.fsegment.bytes().begin(), board.fsegment.bytes().end()},
-                   {board.table.bytes().begin(), board.table.bytes().end()}};
-        out.table.resize(kSegmentSize, 0);
-        return out;
+const std::vector<unsigned char>& fsegment() {
+    return board_images().fsegment.bytes();
+}
+
+// The structure table as a search reads it: a whole segment.
+const std::vector<unsigned char>& table() {
+    static const std::vector<unsigned char> segment = [] {
+        std::vector<unsigned char> bytes = board_images().table.bytes();
+        bytes.resize(kSegmentSize, 0);
+        return bytes;
     }();
-    return built;
+    return segment;
 }
 
 // Writes a region of the firmware store that belongs to this thread with a
@@ -139,18 +138,24 @@ std::string mailbox_round_trip(int thread) {
                   echo.ebx == ~call ? "echoed" : "not-echoed", exited);
 }
 
-std::vector<Probe> identity_probes() {
+// Queries that write text into a buffer of `Size` bytes.
+template <std::size_t Size>
+std::vector<Probe> text_probes(std::initializer_list<std::pair<const char*, TextQuery>> queries) {
     std::vector<Probe> probes;
-    for (const auto& [name, query] :
-         {std::pair<const char*, TextQuery>{"GetDeviceName", GetDeviceName},
-          {"GetBiosVersion", GetBiosVersion},
-          {"GetSerialNumber", GetSerialNumber}}) {
+    for (const auto& [name, query] : queries) {
         probes.push_back({name, [query = query](int) {
-                              char buf[30] = {};
+                              char buf[Size] = {};
                               const int status = query(buf);
                               return answer(status, buf);
                           }});
     }
+    return probes;
+}
+
+std::vector<Probe> identity_probes() {
+    std::vector<Probe> probes = text_probes<30>({{"GetDeviceName", GetDeviceName},
+                                                 {"GetBiosVersion", GetBiosVersion},
+                                                 {"GetSerialNumber", GetSerialNumber}});
     probes.push_back({"PlatformInfo", [](int) { return answer(PlatformInfo()); }});
     return probes;
 }
@@ -210,22 +215,21 @@ std::vector<Probe> memory_probes() {
          [](int) {
              std::vector<unsigned char> copy(kSegmentSize);
              const int status = MemBlockRead(kFSegment, copy.data(), copy.size());
-             const bool same = copy == images().fsegment;
+             const bool same = copy == fsegment();
              return answer(status, same ? "same" : "differs");
          }},
-        {"F000_search_ZEKT",
-         [](int) { return answer(F000_search_ZEKT(images().fsegment.data())); }},
+        {"F000_search_ZEKT", [](int) { return answer(F000_search_ZEKT(fsegment().data())); }},
         {"F000_search_SMBIOS",
          [](int) {
              const unsigned char* anchor = nullptr;
-             const int status = F000_search_SMBIOS(images().fsegment.data(), &anchor);
-             return answer(status, anchor - images().fsegment.data());
+             const int status = F000_search_SMBIOS(fsegment().data(), &anchor);
+             return answer(status, anchor - fsegment().data());
          }},
-        {"search_type", [](int) { return answer(search_type(images().table.data(), 2)); }},
+        {"search_type", [](int) { return answer(search_type(table().data(), 2)); }},
         {"Copy_F000_MODEL",
          [](int) {
              char model[30] = {};
-             const int status = Copy_F000_MODEL(images().fsegment.data(), model);
+             const int status = Copy_F000_MODEL(fsegment().data(), model);
              return answer(status, model);
          }},
         {"SmbxInit SmbxExit",
@@ -249,40 +253,29 @@ Probe out_probe(std::string name, std::function<int(Value*)> query) {
 }
 
 std::vector<Probe> api_probes() {
-    std::vector<Probe> probes;
-    for (const auto& [name, query] :
-         {std::pair<const char*, TextQuery>{"get_device_name", get_device_name},
-          {"get_bios_ver", get_bios_ver},
-          {"get_ser_num", get_ser_num}}) {
-        probes.push_back({name, [query = query](int) {
-                              char buf[128];
-                              const int status = query(buf);
-                              return answer(status, buf);
-                          }});
-    }
+    std::vector<Probe> probes = text_probes<128>({{"get_device_name", get_device_name},
+                                                  {"get_bios_ver", get_bios_ver},
+                                                  {"get_ser_num", get_ser_num}});
     probes.push_back(out_probe<int>("get_cpu_count", get_cpu_count));
     probes.push_back(out_probe<int>("get_mem_usage", get_mem_usage));
     probes.push_back(out_probe<double>("get_mem_total_size", get_mem_total_size));
     probes.push_back(out_probe<double>("get_mem_avail_size", get_mem_avail_size));
     probes.push_back(out_probe<int>("get_uart_count", get_uart_count));
     probes.push_back(out_probe<int>("get_eth_count", get_eth_count));
-    for (int index : {0, 1}) {
-        const std::string n = " " + std::to_string(index);
-        probes.push_back(out_probe<int>("get_uart_status" + n,
-                                        [index](int* v) { return get_uart_status(index, v); }));
-        probes.push_back(out_probe<int>("get_eth_speed" + n,
-                                        [index](int* v) { return get_eth_speed(index, v); }));
-        probes.push_back(
-            out_probe<int>("get_eth_link" + n, [index](int* v) { return get_eth_link(index, v); }));
-        probes.push_back(out_probe<int>("get_pwr_status" + n,
-                                        [index](int* v) { return get_pwr_status(index, v); }));
-        probes.push_back(out_probe<int>("get_temperature" + n,
-                                        [index](int* v) { return get_temperature(index, v); }));
-    }
-    probes.push_back(out_probe<int>("get_eth_usage 0", [](int* v) { return get_eth_usage(0, v); }));
-    for (int index : {0, 1, 2}) {
-        probes.push_back(out_probe<int>("get_milli_volt " + std::to_string(index),
-                                        [index](int* v) { return get_milli_volt(index, v); }));
+    // Queries of a port or an input, each index its own probe.
+    const struct {
+        const char* name;
+        int (*query)(int, int*);
+        int indices;
+    } indexed[] = {{"get_uart_status", get_uart_status, 2}, {"get_eth_speed", get_eth_speed, 2},
+                   {"get_eth_link", get_eth_link, 2},       {"get_pwr_status", get_pwr_status, 2},
+                   {"get_temperature", get_temperature, 2}, {"get_eth_usage", get_eth_usage, 1},
+                   {"get_milli_volt", get_milli_volt, 3}};
+    for (const auto& [name, query, indices] : indexed) {
+        for (int index = 0; index < indices; ++index) {
+            probes.push_back(out_probe<int>(std::string(name) + " " + std::to_string(index),
+                                            [query, index](int* v) { return query(index, v); }));
+        }
     }
     for (const auto& [name, query] :
          {std::pair<const char*, int (*)(const char*, double*)>{"get_disk_usage", get_disk_usage},
@@ -296,6 +289,16 @@ std::vector<Probe> api_probes() {
     probes.push_back(
         {"set_relay", [](int thread) { return answer(set_relay(thread, thread % 2)); }});
     return probes;
+}
+
+std::string first_few(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size() && i < 5; ++i) text += lines[i] + "\n";
+    return text;
+}
+
+void expect_none_differ(const std::vector<std::string>& wrong) {
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " answers differ, e.g.\n" << first_few(wrong);
 }
 
 template <typename... Lists>
@@ -445,12 +448,6 @@ class ConcurrentCalls : public testing::Test {
     MountedDisk disk_{"/data"};  // in the mount table, for the disk queries
 };
 
-std::string first_few(const std::vector<std::string>& lines) {
-    std::string text;
-    for (std::size_t i = 0; i < lines.size() && i < 5; ++i) text += lines[i] + "\n";
-    return text;
-}
-
 TEST_F(ConcurrentCalls, SensorReadingsFromManyThreadsReadAsAlone) {
     const auto probes = joined(identity_probes(), sensor_probes());
     const Answers expected = alone(probes);
@@ -465,8 +462,7 @@ TEST_F(ConcurrentCalls, SensorReadingsFromManyThreadsReadAsAlone) {
     EXPECT_EQ(expected.at("SensorFanQuery"), "0 2 ");
     EXPECT_EQ(expected.at("SensorModelCheck"), "1 kt-5 ");
 
-    const auto wrong = together(probes, expected, 8, 30);
-    EXPECT_TRUE(wrong.empty()) << wrong.size() << " answers differ, e.g.\n" << first_few(wrong);
+    expect_none_differ(together(probes, expected, 8, 30));
     EXPECT_STREQ(Model_str, kModel);
     EXPECT_EQ(PlatformInfo_Flag, 1);
 }
@@ -489,9 +485,9 @@ TEST_F(ConcurrentCalls, SensorReadingsWhileIdentificationRunsAgainAndAgain) {
         expected = alone(probes);
         wrong = together(probes, expected, 6, 10);
     });
+    expect_none_differ(wrong);
     EXPECT_EQ(expected.at("GetSerialNumber"), "1  ");
     EXPECT_EQ(expected.at("GetSensorValueByType Volt 0"), "1 1136 ");
-    EXPECT_TRUE(wrong.empty()) << wrong.size() << " answers differ, e.g.\n" << first_few(wrong);
     EXPECT_EQ(printed.find("product input error"), std::string::npos) << "a reading saw no model";
     EXPECT_EQ(PlatformInfo_Flag, 0);
 }
@@ -503,8 +499,7 @@ TEST_F(ConcurrentCalls, MailboxTransfersFromManyThreadsStayWhole) {
     EXPECT_EQ(expected.at("MemBlockRead"), "0 same ");
     EXPECT_EQ(expected.at("Copy_F000_MODEL"), "0 AB-1234 ");
 
-    const auto wrong = together(probes, expected, 8, 100);
-    EXPECT_TRUE(wrong.empty()) << wrong.size() << " answers differ, e.g.\n" << first_few(wrong);
+    expect_none_differ(together(probes, expected, 8, 100));
 }
 
 TEST_F(ConcurrentCalls, EveryFunctionOfBothLibrariesAtOnce) {
@@ -524,8 +519,7 @@ TEST_F(ConcurrentCalls, EveryFunctionOfBothLibrariesAtOnce) {
     EXPECT_EQ(expected.at("set_relay"), "0 ");
 
     constexpr int kThreads = 4;
-    const auto wrong = together(probes, expected, kThreads, 2);
-    EXPECT_TRUE(wrong.empty()) << wrong.size() << " answers differ, e.g.\n" << first_few(wrong);
+    expect_none_differ(together(probes, expected, kThreads, 2));
     EXPECT_STREQ(Model_str, kModel);
     EXPECT_STREQ(BIOS_Ver_str, "R1.00");
     EXPECT_STREQ(SerialNumber_str, "SN1");
