@@ -200,14 +200,13 @@ TEST_F(Eth, UsageIsTheRateInWholeMegabitsOverTheSpeed) {
 
     // Taken down during the measurement: no speed for an interface that is down.
     write_script("/usr/bin/ifstat", "exit 0");
-    const std::string set = run().standin("quorvik-sim") + " set eth0.";
-    ifstat(set + "up no; echo '51200 0'");
+    ifstat(run().set_command("eth0.up", "no") + "; echo '51200 0'");
     value = 42;
     EXPECT_EQ(get_eth_usage(0, &value), ERR_LINK_DOWN);
     EXPECT_EQ(value, 5000) << "the measured rate stays, as for any failed final speed query";
     // Still up but without a speed: the speed query's own status.
     run().set("eth0.up", "yes");
-    ifstat(set + "speed -1; echo '51200 0'");
+    ifstat(run().set_command("eth0.speed", "-1") + "; echo '51200 0'");
     value = 42;
     EXPECT_EQ(get_eth_usage(0, &value), ERR_CMD_EXIT);
     EXPECT_EQ(value, 5000);

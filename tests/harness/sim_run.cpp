@@ -64,8 +64,7 @@ SimRun::SimRun() {
     write_state_file(QSIM_REWRITE_FILE, "");
     // The stand-ins, for tests to put on the board's PATH (STATE/bin).
     ::mkdir(path("standins").c_str(), 0755);
-    for (const char* tool : {"ifconfig", "ifstat", "lsof", "quorvik-sim"})
-        link(QUORVIK_TEST_STANDINS, standin(tool));
+    for (const char* tool : {"ifconfig", "ifstat", "lsof"}) link(QUORVIK_SIM_PATH, standin(tool));
     ::setenv(QSIM_ENV_STATE, dir_.c_str(), 1);
     hardware_ = qsim_run_hardware();
     if (hardware_ == nullptr) give_up("the hardware file of " + dir_ + " does not map");
@@ -103,6 +102,10 @@ void SimRun::set(const std::string& key, const std::string& value) {
     simtool::Live live(dir_);
     const std::string e = live.ok() ? live.set(key, value) : live.error();
     if (!e.empty()) give_up("set " + key + " " + value + ": " + e);
+}
+
+std::string SimRun::set_command(const std::string& key, const std::string& value) const {
+    return std::string(QUORVIK_SIM_PATH) + " set " + dir_ + " " + key + "=" + value;
 }
 
 void SimRun::use_machine_ports() {

@@ -60,8 +60,10 @@ class SimRun {
     void set(const std::string& key, const std::string& value);
     // A file in the state directory (bin, sys/class/net/eth0/speed).
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
-    // The simulator's stand-in of tool (ifconfig, ifstat, lsof; quorvik-sim for set).
+    // The simulator's stand-in of tool (ifconfig, ifstat, lsof).
     std::string standin(const std::string& tool) const { return path("standins/" + tool); }
+    // A shell command line that sets key to value, as a test's tool can run.
+    std::string set_command(const std::string& key, const std::string& value) const;
     // The machine's /sys/class/net and serial nodes behind the ports' paths,
     // until reset().
     void use_machine_ports();
