@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "QuorvikSO.h"
 #include "sim_run.h"
 #include "superio_chip.h"
 
@@ -215,6 +216,13 @@ void Board::smi(platform::SmiRegisters& cpu) {
     std::lock_guard lock(board_mutex);
     if (keep_logs) smi_calls.push_back(cpu);
     if (smi_handler) smi_handler(cpu);
+}
+
+void forget_identity() {
+    std::memset(Model_str, 0, sizeof Model_str);
+    std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
+    std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
+    PlatformInfo_Flag = 0;
 }
 
 }  // namespace quorvik::sim

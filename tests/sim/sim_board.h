@@ -152,4 +152,8 @@ class Board : public platform::HardwareHooks {
     std::map<std::thread::id, PortSet> thread_permissions_;
 };
 
+// Forgets libQuorvikSO's identification, so that the next query identifies
+// the board again.
+void forget_identity();
+
 }  // namespace quorvik::sim

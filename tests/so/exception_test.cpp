@@ -55,11 +55,11 @@ class Exceptions : public SensorTest {
   protected:
     void SetUp() override {
         SensorTest::SetUp();
-        clear_identity_cache();
+        forget_identity();
     }
     void TearDown() override {
         SensorTest::TearDown();
-        clear_identity_cache();
+        forget_identity();
     }
 };
 

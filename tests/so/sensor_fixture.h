@@ -59,14 +59,6 @@ class SectionText {
 // Section of KT-500R: a W83627DHG at 0x295/0x296 with voltage input 0 (VCORE,
 // bank 0 register 0x20, 8 mV), temperature input 0 (SYSTEM, bank 0 register
 // 0x27) and fan input 0 (SYSFAN, bank 0 registers 0x28/0x29, 1350000).
-// Forgets any identification, so that each test identifies the board itself.
-inline void clear_identity_cache() {
-    std::memset(Model_str, 0, sizeof Model_str);
-    std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
-    std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
-    PlatformInfo_Flag = 0;
-}
-
 inline SectionText board_section(std::string name = "kt-500r") {
     SectionText section(std::move(name));
     section.set("Index", "0x295").set("Data", "0x296").set("Sio", "W83627DHG");

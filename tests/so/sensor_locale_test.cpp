@@ -17,8 +17,8 @@ TEST_F(SensorTest, DispatchReadsTheValueInADecimalCommaLocale) {
     const std::string why = provide_comma_locale();
     if (!why.empty()) GTEST_SKIP() << "decimal-comma locale case skipped: " << why;
     struct FreshIdentity {
-        FreshIdentity() { clear_identity_cache(); }
-        ~FreshIdentity() { clear_identity_cache(); }
+        FreshIdentity() { forget_identity(); }
+        ~FreshIdentity() { forget_identity(); }
     } fresh;
     install(insyde_board("KT-500R", "R1.05", "SN1"));
     write_system_profile(board_section().set("Tin0Cof", "1.5").set("Tin0Off", "-0.5").text());

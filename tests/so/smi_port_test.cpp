@@ -23,13 +23,13 @@ class SmiPortTest : public SensorTest {
     void SetUp() override {
         SensorTest::SetUp();
         board().per_thread_permissions = true;
-        clear_identity_cache();
+        forget_identity();
         board().smi_handler = [](platform::SmiRegisters& r) { r.ebx = ~r.ebx; };
     }
     void TearDown() override {
         EXPECT_FALSE(board().any_thread_permission_left()) << "a permission was left raised";
         SensorTest::TearDown();
-        clear_identity_cache();
+        forget_identity();
     }
 
     // One transfer of each kind, and their statuses.

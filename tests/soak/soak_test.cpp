@@ -236,13 +236,6 @@ constexpr int kTemperatures[] = {70000, 45000};
 constexpr int kFan = 1000;
 constexpr int kPowerInputs[] = {1, 0};  // as SetUp sets them
 
-void forget_identity() {
-    std::memset(Model_str, 0, sizeof Model_str);
-    std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
-    std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
-    PlatformInfo_Flag = 0;
-}
-
 class SoakBoard : public testing::Test {
   protected:
     void SetUp() override {

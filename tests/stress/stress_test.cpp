@@ -392,13 +392,6 @@ class ConcurrentCalls : public testing::Test {
                    "echo 'agent 42 root 3u CHR 4,65 0t0 92 /dev/ttyS1'");
     }
 
-    static void forget_identity() {
-        std::memset(Model_str, 0, sizeof Model_str);
-        std::memset(BIOS_Ver_str, 0, sizeof BIOS_Ver_str);
-        std::memset(SerialNumber_str, 0, sizeof SerialNumber_str);
-        PlatformInfo_Flag = 0;
-    }
-
     // Every probe once, alone; then the board forgets its identity again so
     // that the threads race into identification.
     static Answers alone(const std::vector<Probe>& probes) {
